@@ -1,0 +1,60 @@
+# The host build: the installer against winsim, winsim's CLI, tests, benchmarks.
+
+file(GLOB WINSIM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/winsim/*.cpp)
+# An object library: every part of winsim is linked, so that parts that
+# register themselves at start-up are present.
+add_library(winsim_core OBJECT ${WINSIM_SOURCES})
+target_include_directories(winsim_core PUBLIC ${CMAKE_SOURCE_DIR}/winsim/include ${CMAKE_SOURCE_DIR})
+
+add_library(installer_core STATIC ${PRODUCT_SOURCES})
+target_include_directories(installer_core PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/winsim/include)
+
+add_executable(Install ${CMAKE_SOURCE_DIR}/run/main.cpp)
+target_link_libraries(Install PRIVATE installer_core winsim_core)
+
+add_executable(winsim ${CMAKE_SOURCE_DIR}/winsim/cli/main.cpp)
+target_link_libraries(winsim PRIVATE winsim_core)
+target_compile_definitions(winsim PRIVATE WINSIM_DIST_DIR="${CMAKE_SOURCE_DIR}/dist")
+
+enable_testing()
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+set(TEST_DEFINITIONS
+  INSTALL_BINARY="$<TARGET_FILE:Install>"
+  WINSIM_BINARY="$<TARGET_FILE:winsim>"
+  DIST_DIR="${CMAKE_SOURCE_DIR}/dist"
+  SOURCE_DIR="${CMAKE_SOURCE_DIR}")
+
+file(GLOB SUPPORT_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/support/*.cpp)
+add_library(test_support STATIC ${SUPPORT_SOURCES})
+target_link_libraries(test_support PUBLIC installer_core GTest::gtest)
+target_include_directories(test_support PUBLIC ${CMAKE_SOURCE_DIR}/winsim/include)
+target_include_directories(test_support PUBLIC ${CMAKE_SOURCE_DIR}/tests)
+target_compile_definitions(test_support PUBLIC ${TEST_DEFINITIONS})
+
+file(GLOB UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
+add_executable(unit_tests ${UNIT_TESTS})
+target_link_libraries(unit_tests PRIVATE test_support winsim_core GTest::gtest_main)
+gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
+
+file(GLOB SCENARIO_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/scenario/*.cpp)
+add_executable(scenario_tests ${SCENARIO_TESTS})
+target_link_libraries(scenario_tests PRIVATE test_support winsim_core GTest::gtest_main)
+add_dependencies(scenario_tests Install winsim)
+gtest_discover_tests(scenario_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS scenario)
+
+# Conformance: the same checks against winsim here and against Wine (windows build).
+file(GLOB CONFORMANCE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/conformance/*.cpp)
+add_executable(conformance ${CONFORMANCE_TESTS})
+target_link_libraries(conformance PRIVATE winsim_core)
+target_include_directories(conformance PRIVATE ${CMAKE_SOURCE_DIR})
+add_test(NAME conformance COMMAND conformance)
+set_tests_properties(conformance PROPERTIES LABELS conformance)
+
+find_package(benchmark QUIET)
+file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
+if(benchmark_FOUND AND BENCH_SOURCES)
+  add_executable(installer_bench ${BENCH_SOURCES})
+  target_link_libraries(installer_bench PRIVATE test_support winsim_core benchmark::benchmark)
+endif()

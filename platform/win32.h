@@ -1,0 +1,13 @@
+// The one header through which product code reaches the Windows API.
+// On Windows it is the real SDK; elsewhere it is winsim, the simulated Windows.
+#pragma once
+
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#include <winspool.h>
+#else
+#include "winsim/api.h"
+#endif

@@ -1,0 +1,11 @@
+// Process entry of Install.exe.
+#include "platform/process.h"
+#include "run/run_driver.h"
+
+int main(int argc, char** argv) {
+    if (!platform::AttachProcess()) return ExitCodeFor(false);
+    bool result = RunInstaller(argc, argv);
+    ReleaseRunResources();
+    platform::DetachProcess();
+    return ExitCodeFor(result);
+}

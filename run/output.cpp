@@ -1,0 +1,70 @@
+#include "run/output.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/process.h"
+#include "platform/win32.h"
+
+namespace {
+
+bool g_logOpen = false;
+char g_formatLine[1024];
+char g_checkLine[1024];
+char g_copyLine[1024];
+char g_defaultLogPath[1024];
+
+}  // namespace
+
+void PrintText(const char* text) {
+    if (!text) return;
+    size_t length = std::strlen(text);
+    platform::WriteConsole(text, length);
+    if (g_logOpen) platform::WriteAppendLog(text, length);
+}
+
+void PrintConsoleOnly(const char* text) {
+    if (text) platform::WriteConsole(text, std::strlen(text));
+}
+
+void PrintFormatted(const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    // vsnprintf cuts a longer line at 1023 characters and terminates it.
+    std::vsnprintf(g_formatLine, sizeof g_formatLine, format, args);
+    va_end(args);
+    PrintText(g_formatLine);
+}
+
+void ReportCheckFailure(const char* fileName) {
+    std::snprintf(g_checkLine, sizeof g_checkLine, "ERROR While Checking '%s'.\n", fileName ? fileName : "");
+    PrintText(g_checkLine);
+}
+
+void ReportCopyFailure(const char* fileName) {
+    std::snprintf(g_copyLine, sizeof g_copyLine, "ERROR While Copying File '%s'.\n", fileName ? fileName : "");
+    PrintText(g_copyLine);
+}
+
+bool OpenInstallLog(const char* path) {
+    if (g_logOpen) return true;
+    const char* logPath = path;
+    if (!logPath || !*logPath) {
+        char windows[1000];
+        UINT n = GetWindowsDirectoryA(windows, sizeof windows);
+        if (n == 0 || n >= sizeof windows) return false;
+        std::snprintf(g_defaultLogPath, sizeof g_defaultLogPath, "%s\\VOPortInstall.log", windows);
+        logPath = g_defaultLogPath;
+    }
+    g_logOpen = platform::OpenAppendLog(logPath);
+    return g_logOpen;
+}
+
+void CloseInstallLog() {
+    if (!g_logOpen) return;
+    platform::CloseAppendLog();
+    g_logOpen = false;
+}
+
+bool IsInstallLogOpen() { return g_logOpen; }

@@ -1,0 +1,226 @@
+#include "run/run_driver.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/handles.h"
+#include "platform/win32.h"
+#include "run/edition.h"
+#include "run/event_report.h"
+#include "run/output.h"
+#include "sequence/sequences.h"
+
+namespace {
+
+const char kVersion[] = "2.25";
+const char kMutexName[] = "Global\\VormoClientInstallMutex";
+const char kBatchFile[] = "install_printer.bat";
+
+HANDLE g_mutex = nullptr;
+
+const char kUsage[] =
+    "\n\n"
+    "For installation use 'Install.exe (server)'\n"
+    "For uninstallation use 'Install.exe -u'\n"
+    "For un/installation of Enterprise version use switch '-a'\n"
+    "For read configuration from registry use switch '-r'\n"
+    "For do not copy files use switch '-c'\n"
+    "For silent installation use switch '-s'\n"
+    "For specification of install log use switch '-lLogFileName'\n"
+    "For specification of INI file use switch '-iINIFileName'\n"
+    "For Install and Ignore Errors use 'Install.exe -e' (NOT RECOMMENDED!)\n";
+
+bool Is(const char* arg, const char* a, const char* b) { return std::strcmp(arg, a) == 0 || std::strcmp(arg, b) == 0; }
+
+bool StartsWith(const char* arg, char c) { return arg[0] == '-' && (arg[1] == c || arg[1] == c - 'a' + 'A'); }
+
+void SetInstallerFolderAsCurrent(const char* programName) {
+    char folder[260];
+    size_t n = std::strlen(programName);
+    if (n > sizeof folder - 1) n = sizeof folder - 1;
+    std::memcpy(folder, programName, n);
+    folder[n] = '\0';
+    char* slash = std::strrchr(folder, '\\');
+    if (!slash) return;
+    slash[1] = '\0';
+    SetCurrentDirectoryA(folder);
+}
+
+void FixConfigFilePath(const char* iniFilePath) {
+    char folder[260];
+    DWORD n = GetCurrentDirectoryA(sizeof folder, folder);
+    char path[1024];
+    if (n == 0 || n >= sizeof folder) {
+        // The current directory does not fit its room: name the file relative
+        // to it, which still is the installer's folder.
+        std::snprintf(path, sizeof path, ".\\%s", Edition().iniFileName);
+    } else {
+        std::snprintf(path, sizeof path, "%s\\%s", folder, Edition().iniFileName);
+    }
+    SetConfigFilePath(path);
+    if (iniFilePath && *iniFilePath) SetConfigFilePath(iniFilePath);
+}
+
+void PrintServerPart(const char* serverName) {
+    if (serverName) {
+        PrintText(" on server ");
+        PrintText(serverName);
+    }
+    PrintText("...\n");
+}
+
+void RunBatchFile() {
+    if (GetFileAttributesA(kBatchFile) == INVALID_FILE_ATTRIBUTES) return;
+    CloseInstallLog();
+    char interpreter[260];
+    DWORD n = GetEnvironmentVariableA("COMSPEC", interpreter, sizeof interpreter);
+    if (n == 0 || n >= sizeof interpreter) std::snprintf(interpreter, sizeof interpreter, "%s", "cmd.exe");
+    char commandLine[600];
+    std::snprintf(commandLine, sizeof commandLine, "\"%s\" /c %s", interpreter, kBatchFile);
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info;
+    std::memset(&info, 0, sizeof info);
+    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return;
+    platform::KernelHandle process(info.hProcess), thread(info.hThread);
+    WaitForSingleObject(process.get(), INFINITE);
+}
+
+bool FinishInstall(bool result) {
+    if (!result) {
+        PrintFormatted("\n%s Port Monitor Not Installed!\n", Edition().productWord);
+        return false;
+    }
+    PrintFormatted("\n%s Port Monitor Installed Sucessfully.\n", Edition().productWord);
+    ReportSuccessEvent("Port Monitor Installed Sucessfully");
+    return true;
+}
+
+}  // namespace
+
+void ParseCommandLine(int argc, char** argv, RunOptions* o) {
+    *o = RunOptions{false, false, false, true, false, false, nullptr, nullptr, nullptr};
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (!arg) continue;
+        if (Is(arg, "-?", "/?")) o->showUsage = true;
+        else if (Is(arg, "-a", "-A")) enterpriseEdition = true;
+        else if (Is(arg, "-u", "-U")) o->uninstall = true;
+        else if (Is(arg, "-e", "-E")) o->ignoreErrors = true;
+        else if (Is(arg, "-r", "-R")) o->configFromRegistry = true;
+        else if (Is(arg, "-c", "-C")) o->copyFiles = false;
+        else if (Is(arg, "-s", "-S")) {
+        } else if (Is(arg, "-f", "-F")) o->obsoleteClientSwitch = true;
+        else if (StartsWith(arg, 'l')) o->logFilePath = arg + 2;
+        else if (StartsWith(arg, 'i')) o->iniFilePath = arg + 2;
+        else o->serverName = arg;
+    }
+}
+
+const char* GetBuildYear() {
+    // __DATE__ is "Mmm dd yyyy".
+    static const char year[] = {__DATE__[7], __DATE__[8], __DATE__[9], __DATE__[10], '\0'};
+    return year;
+}
+
+void DisableFsRedirection() {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (!kernel) return;
+    typedef BOOL(WINAPI * DisableFn)(PVOID*);
+    auto disable = reinterpret_cast<DisableFn>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "Wow64DisableWow64FsRedirection")));
+    if (!disable) return;
+    PVOID saved = nullptr;
+    disable(&saved);
+}
+
+bool IsDotNet20Installed() {
+    platform::RegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\NET Framework Setup\\NDP\\v2.0.50727", 0, KEY_READ,
+                      key.out()) != ERROR_SUCCESS)
+        return false;
+    DWORD value = 0, size = sizeof value;
+    if (RegQueryValueExA(key.get(), "Install", nullptr, nullptr, reinterpret_cast<LPBYTE>(&value), &size) !=
+        ERROR_SUCCESS)
+        return false;
+    return value == 1;
+}
+
+bool AcquireInstallMutex() {
+    g_mutex = CreateMutexA(nullptr, TRUE, kMutexName);
+    if (!g_mutex) {
+        PrintFormatted("ERROR: Installation mutex cannot be created. Error number %i\n",
+                       static_cast<int>(GetLastError()));
+        return false;
+    }
+    if (GetLastError() != 0) {
+        PrintText("ERROR: Another (un)installation already running.");
+        return false;
+    }
+    return true;
+}
+
+void ReleaseRunResources() {
+    CloseInstallLog();
+    if (g_mutex) {
+        ReleaseMutex(g_mutex);
+        CloseHandle(g_mutex);
+        g_mutex = nullptr;
+    }
+}
+
+int ExitCodeFor(bool result) { return result ? 0 : -1; }
+
+bool RunInstaller(int argc, char** argv) {
+    DisableFsRedirection();
+    if (argc != 0 && argv && argv[0]) SetInstallerFolderAsCurrent(argv[0]);
+
+    RunOptions options;
+    ParseCommandLine(argc, argv, &options);
+    if (enterpriseEdition) UseEnterpriseEdition();
+    FixConfigFilePath(options.iniFilePath);
+
+    if (!OpenInstallLog(options.logFilePath)) return false;
+    if (!AcquireInstallMutex()) return false;
+
+    const char* word = Edition().productWord;
+    PrintFormatted("%s Port Monitor Installer, version %s\n", word, kVersion);
+    PrintFormatted("Copyright (c) %s Oxlen Corporation. All rights reserved.\n", GetBuildYear());
+
+    if (options.showUsage) {
+        PrintText(kUsage);
+        return false;
+    }
+    if (options.obsoleteClientSwitch)
+        PrintText("NOTE: The -f switch is obsolete, the client application is un/installed automaticaly\n");
+    if (!enterpriseEdition && !IsDotNet20Installed()) {
+        PrintText("ERROR: The .NET Framework 2.0 is not installed\n");
+        return false;
+    }
+
+    if (argc <= 1) {
+        PrintFormatted("\nInstalling %s Port Monitor ...\n", word);
+        return FinishInstall(InstallPortMonitor(false, nullptr, false, true));
+    }
+    if (options.uninstall) {
+        PrintFormatted("\nUninstalling %s Port Monitor", word);
+        PrintServerPart(options.serverName);
+        if (UninstallPortMonitor(options.serverName, options.copyFiles)) {
+            PrintFormatted("\n%s Port Monitor UnInstalled Sucessfully.\n", word);
+            return true;
+        }
+        PrintText("\n Port Monitor Not Completely UnInstalled!\n");
+        return false;
+    }
+    PrintFormatted("\nInstalling %s Port Monitor", word);
+    PrintServerPart(options.serverName);
+    if (options.ignoreErrors) PrintText("[IGNORE ERRORS Switch is Enabled!]\n");
+    if (options.configFromRegistry) PrintText("  (config will be read from registry)\n");
+    if (!options.copyFiles) PrintText("  No files will be copied\n");
+    if (!FinishInstall(InstallPortMonitor(options.ignoreErrors, options.serverName, options.configFromRegistry,
+                                          options.copyFiles)))
+        return false;
+    RunBatchFile();
+    return true;
+}

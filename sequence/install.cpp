@@ -1,0 +1,3 @@
+#include "sequence/sequences.h"
+
+bool InstallPortMonitor(bool, const char*, bool, bool) { return true; }

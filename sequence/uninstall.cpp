@@ -1,0 +1,3 @@
+#include "sequence/sequences.h"
+
+bool UninstallPortMonitor(const char*, bool) { return true; }

@@ -1,0 +1,63 @@
+// Mutexes, environment, modules and text conversion.
+#include <cstring>
+
+#include "check.h"
+#include "platform/handles.h"
+
+CONFORMANCE_CASE(SecondCreateOfANamedMutexGives183) {
+    platform::KernelHandle first(CreateMutexA(nullptr, TRUE, "WinsimConformanceMutex"));
+    CHECK(first.valid());
+    CHECK_EQ(GetLastError(), 0u);
+    platform::KernelHandle second(CreateMutexA(nullptr, TRUE, "WinsimConformanceMutex"));
+    CHECK(second.valid());
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    CHECK(ReleaseMutex(first.get()));
+}
+
+CONFORMANCE_CASE(EnvironmentVariableSizeProtocol) {
+    char small[2];
+    DWORD needed = GetEnvironmentVariableA("COMSPEC", small, sizeof small);
+    char full[MAX_PATH];
+    DWORD length = GetEnvironmentVariableA("COMSPEC", full, sizeof full);
+    CHECK(length > 0);
+    CHECK_EQ(needed, length + 1);
+    CHECK_EQ(GetEnvironmentVariableA("WINSIM_SURELY_NOT_SET", full, sizeof full), 0u);
+}
+
+CONFORMANCE_CASE(RunTimeBindingOfKernelAndSpoolerEntries) {
+    platform::Library kernel(LoadLibraryA("kernel32.dll"));
+    platform::Library spooler(LoadLibraryA("winspool.drv"));
+    CHECK(kernel.valid());
+    CHECK(spooler.valid());
+    CHECK(GetProcAddress(kernel.get(), "MultiByteToWideChar") != nullptr);
+    CHECK(GetProcAddress(spooler.get(), "OpenPrinterW") != nullptr);
+    CHECK(GetProcAddress(spooler.get(), "XcvDataW") != nullptr);
+    CHECK(GetProcAddress(spooler.get(), "NoSuchExport") == nullptr);
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
+    CHECK(GetModuleHandleA("kernel32") != nullptr);
+}
+
+CONFORMANCE_CASE(MultiByteToWideCharInCodePage1252) {
+    const char text[] = "Caf\xE9 \x80";  // e acute and the euro sign
+    WCHAR wide[16];
+    int n = MultiByteToWideChar(CP_ACP, 0, text, -1, wide, 16);
+    CHECK_EQ(n, 7);  // the terminator is converted too
+    CHECK_EQ(static_cast<unsigned>(wide[3]), 0xE9u);
+    CHECK_EQ(static_cast<unsigned>(wide[5]), 0x20ACu);
+    CHECK_EQ(static_cast<unsigned>(wide[6]), 0u);
+    WCHAR tiny[3];
+    CHECK_EQ(MultiByteToWideChar(CP_ACP, 0, text, -1, tiny, 3), 0);
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+}
+
+CONFORMANCE_CASE(CaseInsensitiveCompareOfAnsiNames) {
+    CHECK_EQ(lstrcmpiA("Vormo001", "vormo001"), 0);
+    CHECK_EQ(lstrcmpiA("Caf\xC9", "caf\xE9"), 0);
+    CHECK(lstrcmpiA("Vormo001", "Vormo002") < 0);
+}
+
+CONFORMANCE_CASE(GlobalAllocAndFree) {
+    HGLOBAL block = GlobalAlloc(GMEM_FIXED, 64);
+    CHECK(block != nullptr);
+    CHECK(GlobalFree(block) == nullptr);
+}

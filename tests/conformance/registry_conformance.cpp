@@ -1,0 +1,84 @@
+// Registry reads and writes as Windows answers for them.
+#include <cstring>
+
+#include "check.h"
+#include "platform/handles.h"
+
+namespace {
+const char kKey[] = "Software\\WinsimConformance";
+
+struct CleanKey {
+    CleanKey() { Clean(); }
+    ~CleanKey() { Clean(); }
+    static void Clean() {
+        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\WinsimConformance\\Child\\Grandchild");
+        RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\WinsimConformance\\Child");
+        RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
+    }
+};
+}  // namespace
+
+CONFORMANCE_CASE(QueryValueSizesAndMissingValues) {
+    CleanKey clean;
+    platform::RegKey key;
+    CHECK_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
+             ERROR_SUCCESS);
+    const char text[] = "hello";
+    CHECK_EQ(RegSetValueExA(key.get(), "Text", 0, REG_SZ, reinterpret_cast<const BYTE*>(text), sizeof text),
+             ERROR_SUCCESS);
+    DWORD type = 0, size = 0;
+    CHECK_EQ(RegQueryValueExA(key.get(), "text", nullptr, &type, nullptr, &size), ERROR_SUCCESS);
+    CHECK_EQ(size, static_cast<DWORD>(sizeof text));
+    CHECK_EQ(type, static_cast<DWORD>(REG_SZ));
+    char small[3];
+    size = sizeof small;
+    CHECK_EQ(RegQueryValueExA(key.get(), "Text", nullptr, nullptr, reinterpret_cast<LPBYTE>(small), &size),
+             ERROR_MORE_DATA);
+    CHECK_EQ(size, static_cast<DWORD>(sizeof text));
+    CHECK_EQ(RegQueryValueExA(key.get(), "Absent", nullptr, nullptr, nullptr, &size), ERROR_FILE_NOT_FOUND);
+    DWORD big = 0x12345678;
+    CHECK_EQ(RegSetValueExA(key.get(), "Number", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&big), 4), ERROR_SUCCESS);
+    DWORD value = 0;
+    size = sizeof value;
+    CHECK_EQ(RegQueryValueExA(key.get(), "NUMBER", nullptr, &type, reinterpret_cast<LPBYTE>(&value), &size),
+             ERROR_SUCCESS);
+    CHECK_EQ(value, 0x12345678u);
+    CHECK_EQ(type, static_cast<DWORD>(REG_DWORD));
+    // A string into a 4-byte number: too large, refused.
+    size = sizeof value;
+    CHECK_EQ(RegQueryValueExA(key.get(), "Text", nullptr, nullptr, reinterpret_cast<LPBYTE>(&value), &size),
+             ERROR_MORE_DATA);
+}
+
+CONFORMANCE_CASE(OpenMissingKeyGives2AndDeleteRefusesParents) {
+    CleanKey clean;
+    platform::RegKey key;
+    CHECK_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\WinsimConformance\\Nothing", 0, KEY_READ, key.out()),
+             ERROR_FILE_NOT_FOUND);
+    platform::RegKey child;
+    CHECK_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\WinsimConformance\\Child\\Grandchild", 0, nullptr, 0,
+                             KEY_ALL_ACCESS, nullptr, child.out(), nullptr),
+             ERROR_SUCCESS);
+    child.reset();
+    CHECK(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\WinsimConformance\\Child") != ERROR_SUCCESS);
+    CHECK_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\WinsimConformance\\Child\\Grandchild"), ERROR_SUCCESS);
+    CHECK_EQ(RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\WinsimConformance\\Child"), ERROR_SUCCESS);
+}
+
+CONFORMANCE_CASE(EnumKeysAndDeleteValues) {
+    CleanKey clean;
+    platform::RegKey key;
+    CHECK_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\WinsimConformance\\Child", 0, nullptr, 0, KEY_ALL_ACCESS,
+                             nullptr, key.out(), nullptr),
+             ERROR_SUCCESS);
+    key.reset();
+    CHECK_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kKey, 0, KEY_ALL_ACCESS, key.out()), ERROR_SUCCESS);
+    char name[512];
+    DWORD size = sizeof name;
+    CHECK_EQ(RegEnumKeyExA(key.get(), 0, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+    CHECK_STR(name, "Child");
+    CHECK_EQ(size, 5u);
+    size = sizeof name;
+    CHECK_EQ(RegEnumKeyExA(key.get(), 1, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
+    CHECK_EQ(RegDeleteValueA(key.get(), "Absent"), ERROR_FILE_NOT_FOUND);
+}

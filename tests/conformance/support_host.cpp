@@ -1,0 +1,35 @@
+// On the host the checks run against a fresh winsim machine.
+#ifndef _WIN32
+#include "support_host.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "winsim/machine.h"
+
+namespace conformance {
+namespace {
+std::string g_dir;
+}
+
+void HostSetUp() {
+    char pattern[] = "/tmp/winsim-conformance-XXXXXX";
+    if (!mkdtemp(pattern)) std::abort();
+    g_dir = pattern;
+    winsim::NewOptions options;
+    std::string error;
+    if (!winsim::CreateMachine(g_dir, options, &error) || !winsim::OpenMachine(g_dir)) {
+        std::fprintf(stderr, "cannot make a machine: %s\n", error.c_str());
+        std::abort();
+    }
+}
+
+void HostTearDown() {
+    winsim::CloseMachine();
+    std::string command = "rm -rf '" + g_dir + "'";
+    if (std::system(command.c_str()) != 0) std::fprintf(stderr, "cannot remove %s\n", g_dir.c_str());
+}
+
+}  // namespace conformance
+#endif

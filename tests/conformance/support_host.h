@@ -1,0 +1,5 @@
+#pragma once
+namespace conformance {
+void HostSetUp();
+void HostTearDown();
+}  // namespace conformance

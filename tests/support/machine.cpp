@@ -1,0 +1,145 @@
+#include "support/machine.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "run/edition.h"
+#include "run/output.h"
+#include "run/run_driver.h"
+
+namespace testing_support {
+namespace {
+
+std::string MakeTempDir() {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern = std::string(base && *base ? base : "/tmp") + "/winsim-test-XXXXXX";
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    if (!::mkdtemp(buffer.data())) std::abort();
+    return buffer.data();
+}
+
+int g_savedStdout = -1;
+std::string g_captureFile;
+
+}  // namespace
+
+winsim::NewOptions TempMachine::DefaultOptions() {
+    winsim::NewOptions options;
+    options.distSource = DIST_DIR;
+    return options;
+}
+
+std::string NewMachineDir(const winsim::NewOptions& options) {
+    std::string dir = MakeTempDir();
+    std::string error;
+    if (!winsim::CreateMachine(dir, options, &error)) {
+        std::fprintf(stderr, "cannot make a machine: %s\n", error.c_str());
+        std::abort();
+    }
+    return dir;
+}
+
+void RemoveTree(const std::string& dir) {
+    if (dir.empty() || dir == "/") return;
+    std::string command = "rm -rf '" + dir + "'";
+    if (std::system(command.c_str()) != 0) std::fprintf(stderr, "cannot remove %s\n", dir.c_str());
+}
+
+TempMachine::TempMachine(const winsim::NewOptions& options) : dir_(NewMachineDir(options)) {
+    ResetEdition();
+    ReleaseRunResources();
+    winsim::OpenMachine(dir_);
+}
+
+TempMachine::~TempMachine() {
+    ReleaseRunResources();
+    ResetEdition();
+    winsim::CloseMachine();
+    if (!std::getenv("KEEP_MACHINES")) RemoveTree(dir_);
+}
+
+std::string TempMachine::Host(const std::string& winPath) const {
+    return winsim::HostPath(winsim::AbsoluteWinPath(winPath));
+}
+
+bool TempMachine::Exists(const std::string& winPath) const { return ::access(Host(winPath).c_str(), F_OK) == 0; }
+
+std::string TempMachine::Read(const std::string& winPath) const {
+    std::string content;
+    winsim::ReadWholeFile(Host(winPath), &content);
+    return content;
+}
+
+void TempMachine::Write(const std::string& winPath, const std::string& content) const {
+    std::string host = Host(winPath);
+    std::string parent = host.substr(0, host.rfind('/'));
+    std::string command = "mkdir -p '" + parent + "'";
+    if (std::system(command.c_str()) != 0) std::abort();
+    winsim::WriteFileAtomic(host, content);
+}
+
+void TempMachine::Remove(const std::string& winPath) const { RemoveTree(Host(winPath)); }
+
+void TempMachine::Reopen() const {
+    std::string cwd = winsim::Process().currentDirectory;
+    bool redirection = winsim::Process().redirectionDisabled;
+    winsim::OpenMachine(dir_);
+    winsim::Process().currentDirectory = cwd;
+    winsim::Process().redirectionDisabled = redirection;
+}
+
+RunResult RunInstaller(const std::string& machineDir, const std::vector<std::string>& args,
+                       const std::string& program) {
+    RunResult result;
+    std::string outFile = machineDir + "/.stdout", errFile = machineDir + "/.stderr";
+    pid_t pid = ::fork();
+    if (pid == 0) {
+        int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ::dup2(out, 1);
+        ::dup2(err, 2);
+        ::setenv("WINSIM_MACHINE", machineDir.c_str(), 1);
+        std::vector<char*> argv;
+        argv.push_back(const_cast<char*>(program.c_str()));
+        for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        ::execv(INSTALL_BINARY, argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    winsim::ReadWholeFile(outFile, &result.out);
+    winsim::ReadWholeFile(errFile, &result.err);
+    ::unlink(outFile.c_str());
+    ::unlink(errFile.c_str());
+    return result;
+}
+
+void BeginCapture() {
+    std::fflush(stdout);
+    g_captureFile = MakeTempDir() + "/out";
+    g_savedStdout = ::dup(1);
+    int fd = ::open(g_captureFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ::dup2(fd, 1);
+    ::close(fd);
+}
+
+std::string EndCapture() {
+    std::fflush(stdout);
+    ::dup2(g_savedStdout, 1);
+    ::close(g_savedStdout);
+    std::string out;
+    winsim::ReadWholeFile(g_captureFile, &out);
+    RemoveTree(g_captureFile.substr(0, g_captureFile.rfind('/')));
+    return out;
+}
+
+}  // namespace testing_support

@@ -1,0 +1,53 @@
+// Test support: fresh simulated machines, in-process and for the host binaries.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "winsim/machine.h"
+
+namespace testing_support {
+
+// A fresh machine in a temporary folder, opened in this process for as long
+// as the object lives; product state (edition, log, options) is reset.
+class TempMachine {
+public:
+    explicit TempMachine(const winsim::NewOptions& options = DefaultOptions());
+    ~TempMachine();
+    TempMachine(const TempMachine&) = delete;
+    TempMachine& operator=(const TempMachine&) = delete;
+
+    static winsim::NewOptions DefaultOptions();  // 64-bit Windows 7, .NET, the sample distribution
+    const std::string& dir() const { return dir_; }
+    // The host path of a Windows path on the machine.
+    std::string Host(const std::string& winPath) const;
+    bool Exists(const std::string& winPath) const;
+    std::string Read(const std::string& winPath) const;
+    void Write(const std::string& winPath, const std::string& content) const;
+    void Remove(const std::string& winPath) const;
+    // Reopens the machine (after another process changed it, or to reread faults).
+    void Reopen() const;
+
+private:
+    std::string dir_;
+};
+
+// Makes a machine in a fresh temporary folder without opening it.
+std::string NewMachineDir(const winsim::NewOptions& options = TempMachine::DefaultOptions());
+void RemoveTree(const std::string& dir);
+
+struct RunResult {
+    std::string out;  // standard output, byte for byte
+    std::string err;
+    int exitCode = -1;  // as the process ended it (255 for -1)
+};
+
+// Runs the host installer in a machine folder with argument 0 as given.
+RunResult RunInstaller(const std::string& machineDir, const std::vector<std::string>& args,
+                       const std::string& program = "C:\\Dist\\Install.exe");
+
+// Captures what the installer prints in-process.
+void BeginCapture();
+std::string EndCapture();
+
+}  // namespace testing_support

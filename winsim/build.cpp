@@ -1,0 +1,316 @@
+// Making a fresh machine, and showing one.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "winsim/spooler.h"
+
+namespace winsim {
+namespace {
+
+struct OsRow {
+    const char* name;
+    DWORD platform, major, minor, build;
+    BYTE productType;
+    bool is64;
+    const char* description;
+};
+
+// The version a program with this installer's manifest is told.
+const OsRow kOsTable[] = {
+    {"95", 1, 4, 0, 950, 0, false, "Windows 95"},
+    {"98", 1, 4, 10, 1998, 0, false, "Windows 98"},
+    {"me", 1, 4, 90, 3000, 0, false, "Windows Me"},
+    {"nt351", 2, 3, 51, 1057, 1, false, "Windows NT 3.51"},
+    {"nt4", 2, 4, 0, 1381, 1, false, "Windows NT 4.0"},
+    {"2000", 2, 5, 0, 2195, 1, false, "Windows 2000"},
+    {"xp", 2, 5, 1, 2600, 1, false, "Windows XP"},
+    {"2003", 2, 5, 2, 3790, 3, false, "Windows Server 2003"},
+    {"xp-x64", 2, 5, 2, 3790, 1, true, "64-bit Windows XP"},
+    {"2003-x64", 2, 5, 2, 3790, 3, true, "64-bit Windows Server 2003"},
+    {"vista-x86", 2, 6, 0, 6002, 1, false, "32-bit Windows Vista"},
+    {"vista-x64", 2, 6, 0, 6002, 1, true, "64-bit Windows Vista"},
+    {"7-x86", 2, 6, 1, 7601, 1, false, "32-bit Windows 7"},
+    {"7-x64", 2, 6, 1, 7601, 1, true, "64-bit Windows 7"},
+    {"8-x86", 2, 6, 2, 9200, 1, false, "32-bit Windows 8"},
+    {"8-x64", 2, 6, 2, 9200, 1, true, "64-bit Windows 8"},
+    {"8.1-x86", 2, 6, 3, 9600, 1, false, "32-bit Windows 8.1"},
+    {"8.1-x64", 2, 6, 3, 9600, 1, true, "64-bit Windows 8.1"},
+    {"2008-x86", 2, 6, 0, 6002, 3, false, "32-bit Windows Server 2008"},
+    {"2008-x64", 2, 6, 0, 6002, 3, true, "64-bit Windows Server 2008"},
+    {"2008r2-x86", 2, 6, 1, 7601, 3, false, "32-bit Windows Server 2008 R2"},
+    {"2008r2-x64", 2, 6, 1, 7601, 3, true, "64-bit Windows Server 2008 R2"},
+    {"2012-x86", 2, 6, 2, 9200, 3, false, "32-bit Windows Server 2012"},
+    {"2012-x64", 2, 6, 2, 9200, 3, true, "64-bit Windows Server 2012"},
+    {"2012r2-x86", 2, 6, 3, 9600, 3, false, "32-bit Windows Server 2012 R2"},
+    {"2012r2-x64", 2, 6, 3, 9600, 3, true, "64-bit Windows Server 2012 R2"},
+    // A later Windows tells a program whose manifest stops at 8.1 that it is 8.1.
+    {"10-x86", 2, 6, 3, 9600, 1, false, "32-bit Windows 10 (reported as 8.1)"},
+    {"10-x64", 2, 6, 3, 9600, 1, true, "64-bit Windows 10 (reported as 8.1)"},
+    {"2016-x64", 2, 6, 3, 9600, 3, true, "Windows Server 2016 (reported as 2012 R2)"},
+};
+
+std::vector<BuildHook>& BuildHooks() {
+    static std::vector<BuildHook> hooks;
+    return hooks;
+}
+
+std::vector<std::pair<std::string, ShowHook>>& ShowHooks() {
+    static std::vector<std::pair<std::string, ShowHook>> hooks;
+    return hooks;
+}
+
+bool MakeDirs(const std::string& host) {
+    std::string path;
+    for (size_t i = 0; i <= host.size(); ++i) {
+        if (i == host.size() || host[i] == '/') {
+            path = host.substr(0, i);
+            if (!path.empty()) ::mkdir(path.c_str(), 0755);
+        }
+    }
+    struct stat st;
+    return ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MakeWinDir(const std::string& winPath) { return MakeDirs(HostPath(AbsoluteWinPath(winPath))); }
+
+bool WriteWinFile(const std::string& winPath, const std::string& content) {
+    return WriteFileAtomic(HostPath(AbsoluteWinPath(winPath)), content);
+}
+
+void ListTree(const std::string& host, const std::string& label, std::string* out) {
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(host.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            std::string n = e->d_name;
+            if (n != "." && n != "..") names.push_back(n);
+        }
+        ::closedir(d);
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); });
+    for (const auto& n : names) {
+        std::string child = host + "/" + n;
+        struct stat st;
+        if (::stat(child.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            *out += "  " + label + "\\" + n + "\\\n";
+            ListTree(child, label + "\\" + n, out);
+        } else {
+            DWORD a = StoredAttributes(child);
+            *out += "  " + label + "\\" + n + "  (" + std::to_string(st.st_size) + " bytes" +
+                    (a & FILE_ATTRIBUTE_READONLY ? ", read-only" : "") + ")\n";
+        }
+    }
+}
+
+void ShowBasics(std::string* out) {
+    const MachineConfig& c = Config();
+    char line[256];
+    std::snprintf(line, sizeof line, "Machine: %s, version %u.%u.%u, platform %u, %s, %s, code page %u\n", c.os.c_str(),
+                  c.major, c.minor, c.build, c.platform, c.productType == VER_NT_WORKSTATION ? "workstation" : "server",
+                  c.is64 ? "64-bit" : "32-bit", c.codePage);
+    *out += line;
+}
+
+void ShowFiles(std::string* out) {
+    *out += "\nFiles of the product:\n";
+    std::string before = *out;
+    for (const char* dir : {"C:\\Windows\\System32", "C:\\Windows\\SysWOW64"}) {
+        std::string host = HostPath(dir);
+        std::vector<std::string> names;
+        if (DIR* d = ::opendir(host.c_str())) {
+            while (dirent* e = ::readdir(d))
+                if (Lower(e->d_name).find("vormo") != std::string::npos) names.push_back(e->d_name);
+            ::closedir(d);
+        }
+        std::sort(names.begin(), names.end());
+        for (const auto& n : names) *out += std::string("  ") + dir + "\\" + n + "\n";
+    }
+    for (const char* dir : {"C:\\Program Files\\Oxlen", "C:\\Program Files (x86)\\Oxlen"}) {
+        std::string host = HostPath(dir);
+        struct stat st;
+        if (::stat(host.c_str(), &st) == 0) {
+            *out += std::string("  ") + dir + "\\\n";
+            ListTree(host, dir, out);
+        }
+    }
+    if (*out == before) *out += "  (none)\n";
+}
+
+void ShowRegistry(std::string* out) {
+    *out += "\nRegistry keys of the product:\n";
+    std::string before = *out;
+    const char* keys[] = {
+        "SOFTWARE\\Oxlen Corporation",
+        "SOFTWARE\\Wow6432Node\\Oxlen Corporation",
+        "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\VormoPort",
+    };
+    for (const char* k : keys) *out += reg::Export("registry/HKLM", k, "HKEY_LOCAL_MACHINE");
+    for (const char* run : {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run",
+                            "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run"}) {
+        RegValue v;
+        if (reg::GetValue("registry/HKLM", run, "Vormo Client", &v))
+            *out += std::string("[HKEY_LOCAL_MACHINE\\") + run + "]\n\"Vormo Client\"=\"" + reg::SzText(v) + "\"\n\n";
+    }
+    *out += reg::Export("registry/HKCU", "Volatile Environment", "HKEY_CURRENT_USER");
+    if (*out == before) *out += "  (none)\n";
+}
+
+void ShowJournal(std::string* out) {
+    *out += "\nEvent log:\n";
+    std::string journal = ReadJournal();
+    std::string events;
+    size_t pos = 0;
+    while (pos < journal.size()) {
+        size_t end = journal.find('\n', pos);
+        if (end == std::string::npos) end = journal.size();
+        std::string line = journal.substr(pos, end - pos);
+        if (line.rfind("event ", 0) == 0) events += "  " + line + "\n";
+        pos = end + 1;
+    }
+    *out += events.empty() ? "  (none)\n" : events;
+    *out += "\nJournal:\n";
+    if (journal.empty()) *out += "  (empty)\n";
+    pos = 0;
+    while (pos < journal.size()) {
+        size_t end = journal.find('\n', pos);
+        if (end == std::string::npos) end = journal.size();
+        *out += "  " + journal.substr(pos, end - pos) + "\n";
+        pos = end + 1;
+    }
+}
+
+}  // namespace
+
+bool ApplyOsName(const std::string& name, MachineConfig* c) {
+    for (const auto& row : kOsTable) {
+        if (!EqualNoCase(row.name, name)) continue;
+        c->os = row.name;
+        c->platform = row.platform;
+        c->major = row.major;
+        c->minor = row.minor;
+        c->build = row.build;
+        c->productType = row.productType;
+        c->is64 = row.is64;
+        return true;
+    }
+    return false;
+}
+
+std::vector<std::string> OsNames() {
+    std::vector<std::string> names;
+    for (const auto& row : kOsTable) names.push_back(std::string(row.name) + "  " + row.description);
+    return names;
+}
+
+void RegisterBuildHook(BuildHook hook) { BuildHooks().push_back(hook); }
+
+void RegisterShowHook(const char* order, ShowHook hook) {
+    ShowHooks().emplace_back(order, hook);
+    std::sort(ShowHooks().begin(), ShowHooks().end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+}
+
+bool LayFolder(const std::string& hostSource, const std::string& winTarget) {
+    if (!MakeWinDir(winTarget)) return false;
+    DIR* d = ::opendir(hostSource.c_str());
+    if (!d) return false;
+    bool ok = true;
+    while (dirent* e = ::readdir(d)) {
+        std::string n = e->d_name;
+        if (n == "." || n == "..") continue;
+        std::string src = hostSource + "/" + n;
+        struct stat st;
+        if (::stat(src.c_str(), &st) != 0) continue;
+        if (S_ISDIR(st.st_mode)) {
+            ok = LayFolder(src, winTarget + "\\" + n) && ok;
+        } else {
+            std::string content;
+            ok = ReadWholeFile(src, &content) && WriteWinFile(winTarget + "\\" + n, content) && ok;
+        }
+    }
+    ::closedir(d);
+    return ok;
+}
+
+bool CreateMachine(const std::string& dir, const NewOptions& options, std::string* error) {
+    struct stat st;
+    if (::stat((dir + "/machine.conf").c_str(), &st) == 0) {
+        *error = "a machine exists already in " + dir;
+        return false;
+    }
+    MachineConfig c;
+    if (!ApplyOsName(options.os, &c)) {
+        *error = "unknown Windows: " + options.os;
+        return false;
+    }
+    c.env["COMSPEC"] = "C:\\Windows\\system32\\cmd.exe";
+    c.env["SystemRoot"] = "C:\\Windows";
+    c.env["windir"] = "C:\\Windows";
+    c.servers = options.servers;
+    if (!MakeDirs(dir + "/drive_c") || !MakeDirs(dir + "/registry/HKLM") || !MakeDirs(dir + "/registry/HKCU") ||
+        !WriteConfig(dir, c) || !OpenMachine(dir)) {
+        *error = "cannot write the machine folder " + dir;
+        return false;
+    }
+    WriteFileAtomic(dir + "/journal.log", "");
+    WriteFileAtomic(dir + "/faults",
+                    "# Injected failures: FUNCTION ARGUMENT ERROR [COUNT], or: missing MODULE EXPORT\n");
+    bool ok = MakeWinDir("C:\\Windows\\System32") && MakeWinDir("C:\\Program Files") &&
+              MakeWinDir("C:\\Users\\Administrator") &&
+              WriteWinFile("C:\\Windows\\System32\\cmd.exe", "stand-in command interpreter\n");
+    if (c.is64) ok = ok && MakeWinDir("C:\\Windows\\SysWOW64") && MakeWinDir("C:\\Program Files (x86)") &&
+                     WriteWinFile("C:\\Windows\\SysWOW64\\cmd.exe", "stand-in command interpreter\n");
+    const std::string hklm = "registry/HKLM";
+    auto software = [&](const std::string& path, bool wow) {
+        return wow ? "SOFTWARE\\Wow6432Node" + path.substr(8) : path;
+    };
+    for (bool wow : c.is64 ? std::vector<bool>{false, true} : std::vector<bool>{false}) {
+        std::string cv = software("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", wow);
+        ok = ok && reg::CreateKey(hklm, cv + "\\Run") &&
+             reg::SetValue(hklm, cv, "ProgramFilesDir",
+                           reg::Sz(c.is64 && wow ? "C:\\Program Files (x86)" : "C:\\Program Files"));
+        if (options.dotNet) {
+            std::string ndp = software("SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v2.0.50727", wow);
+            ok = ok && reg::CreateKey(hklm, ndp) && reg::SetValue(hklm, ndp, "Install", reg::Dword(1));
+        }
+    }
+    ok = ok && reg::CreateKey(hklm, "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application") &&
+         reg::CreateKey("registry/HKCU", "Volatile Environment") && CreateSpooler(hklm);
+    for (const auto& server : options.servers) {
+        std::string name = server;
+        while (!name.empty() && name[0] == '\\') name.erase(0, 1);
+        std::string hive = "servers/" + Lower(name) + "/registry/HKLM";
+        ok = ok && MakeDirs(dir + "/" + hive) && CreateSpooler(hive);
+    }
+    for (const auto& p : options.printers) {
+        std::string key = PrinterKey(p.name);
+        ok = ok && reg::CreateKey(hklm, key) && reg::SetValue(hklm, key, "Name", reg::Sz(p.name)) &&
+             reg::SetValue(hklm, key, "Port", reg::Sz(p.ports)) &&
+             reg::SetValue(hklm, key, "Attributes", reg::Dword(p.attributes)) &&
+             reg::SetValue(hklm, key, "Printer Driver", reg::Sz("Generic / Text Only")) &&
+             reg::SetValue(hklm, key, "Print Processor", reg::Sz("winprint")) &&
+             reg::SetValue(hklm, key, "Datatype", reg::Sz("RAW")) &&
+             reg::SetValue(hklm, key, "Priority", reg::Dword(1));
+    }
+    if (!options.distSource.empty()) ok = ok && LayFolder(options.distSource, "C:\\Dist");
+    for (BuildHook hook : BuildHooks()) ok = ok && hook(options, error);
+    if (!ok && error->empty()) *error = "cannot lay out the machine in " + dir;
+    CloseMachine();
+    return ok;
+}
+
+std::string ShowMachine() {
+    std::string out;
+    ShowBasics(&out);
+    for (const auto& hook : ShowHooks()) hook.second(&out);
+    ShowFiles(&out);
+    ShowRegistry(&out);
+    ShowJournal(&out);
+    return out;
+}
+
+}  // namespace winsim

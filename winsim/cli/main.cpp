@@ -1,0 +1,157 @@
+// winsim: make, run and show simulated Windows machines.
+//
+//   winsim new DIR [--os NAME] [--no-dotnet] [--no-dist] [--dist HOSTDIR]
+//                  [--printer NAME=PORTS] [--network-printer NAME=PORTS] [--server \\NAME]
+//   winsim run DIR 'C:\Dist\Install.exe' [ARGS...]
+//   winsim show DIR
+//   winsim fault DIR 'FUNCTION ARGUMENT ERROR [COUNT]'
+//   winsim os
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "winsim/machine.h"
+
+#ifndef WINSIM_DIST_DIR
+#define WINSIM_DIST_DIR ""
+#endif
+
+namespace {
+
+int Usage() {
+    std::fprintf(stderr,
+                 "usage: winsim new DIR [--os NAME] [--no-dotnet] [--no-dist] [--dist HOSTDIR]\n"
+                 "                      [--printer NAME=PORTS] [--network-printer NAME=PORTS] [--server \\\\NAME]\n"
+                 "       winsim run DIR 'C:\\Dist\\Install.exe' [ARGS...]\n"
+                 "       winsim show DIR\n"
+                 "       winsim fault DIR 'FUNCTION ARGUMENT ERROR [COUNT]'\n"
+                 "       winsim os\n");
+    return 2;
+}
+
+std::string SelfDir() {
+    char buffer[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    if (n <= 0) return ".";
+    buffer[n] = '\0';
+    std::string path = buffer;
+    return path.substr(0, path.rfind('/'));
+}
+
+bool ParsePrinter(const std::string& text, DWORD attributes, winsim::NewPrinter* p) {
+    auto eq = text.find('=');
+    if (eq == std::string::npos || eq == 0) return false;
+    p->name = text.substr(0, eq);
+    p->ports = text.substr(eq + 1);
+    p->attributes = attributes;
+    return true;
+}
+
+int New(int argc, char** argv) {
+    if (argc < 3) return Usage();
+    winsim::NewOptions options;
+    options.distSource = WINSIM_DIST_DIR;
+    for (int i = 3; i < argc; ++i) {
+        std::string a = argv[i];
+        auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+        if (a == "--os") {
+            const char* v = next();
+            if (!v) return Usage();
+            options.os = v;
+        } else if (a == "--no-dotnet") {
+            options.dotNet = false;
+        } else if (a == "--no-dist") {
+            options.distSource.clear();
+        } else if (a == "--dist") {
+            const char* v = next();
+            if (!v) return Usage();
+            options.distSource = v;
+        } else if (a == "--printer" || a == "--network-printer") {
+            const char* v = next();
+            winsim::NewPrinter p;
+            DWORD attributes = a == "--printer" ? PRINTER_ATTRIBUTE_LOCAL : PRINTER_ATTRIBUTE_NETWORK;
+            if (!v || !ParsePrinter(v, attributes, &p)) return Usage();
+            options.printers.push_back(p);
+        } else if (a == "--server") {
+            const char* v = next();
+            if (!v) return Usage();
+            options.servers.push_back(v);
+        } else {
+            std::fprintf(stderr, "winsim: unknown option %s\n", a.c_str());
+            return Usage();
+        }
+    }
+    std::string error;
+    if (!winsim::CreateMachine(argv[2], options, &error)) {
+        std::fprintf(stderr, "winsim: %s\n", error.c_str());
+        return 1;
+    }
+    return 0;
+}
+
+int Run(int argc, char** argv) {
+    if (argc < 4) return Usage();
+    winsim::MachineConfig config;
+    if (!winsim::LoadConfig(argv[2], &config)) {
+        std::fprintf(stderr, "winsim: no machine in %s\n", argv[2]);
+        return 1;
+    }
+    const char* installer = std::getenv("WINSIM_INSTALL");
+    std::string program = installer && *installer ? installer : SelfDir() + "/Install";
+    ::setenv("WINSIM_MACHINE", argv[2], 1);
+    std::vector<char*> args;
+    for (int i = 3; i < argc; ++i) args.push_back(argv[i]);
+    args.push_back(nullptr);
+    ::execv(program.c_str(), args.data());
+    std::fprintf(stderr, "winsim: cannot run %s\n", program.c_str());
+    return 1;
+}
+
+int Show(int argc, char** argv) {
+    if (argc != 3) return Usage();
+    if (!winsim::OpenMachine(argv[2])) {
+        std::fprintf(stderr, "winsim: no machine in %s\n", argv[2]);
+        return 1;
+    }
+    std::string text = winsim::ShowMachine();
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    winsim::CloseMachine();
+    return 0;
+}
+
+int Fault(int argc, char** argv) {
+    if (argc != 4) return Usage();
+    std::vector<winsim::FaultRule> rules;
+    std::vector<std::pair<std::string, std::string>> missing;
+    if (!winsim::ParseFaultLine(argv[3], &rules, &missing)) {
+        std::fprintf(stderr, "winsim: not a fault rule: %s\n", argv[3]);
+        return 2;
+    }
+    std::string path = std::string(argv[2]) + "/faults";
+    FILE* f = std::fopen(path.c_str(), "a");
+    if (!f) return 1;
+    std::fprintf(f, "%s\n", argv[3]);
+    std::fclose(f);
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Usage();
+    std::string command = argv[1];
+    if (command == "new") return New(argc, argv);
+    if (command == "run") return Run(argc, argv);
+    if (command == "show") return Show(argc, argv);
+    if (command == "fault") return Fault(argc, argv);
+    if (command == "os") {
+        for (const auto& name : winsim::OsNames()) std::printf("%s\n", name.c_str());
+        return 0;
+    }
+    return Usage();
+}

@@ -1,0 +1,470 @@
+// Drive C: as a folder tree: Windows paths, attributes and the file API.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstring>
+#include <sstream>
+
+#include "winsim/machine.h"
+
+namespace winsim {
+namespace {
+
+const char kSystem32[] = "C:\\Windows\\System32";
+const char kSysWow64[] = "C:\\Windows\\SysWOW64";
+
+bool IsSep(char c) { return c == '\\' || c == '/'; }
+
+std::vector<std::string> SplitComponents(const std::string& path) {
+    std::vector<std::string> parts;
+    std::string part;
+    for (char c : path) {
+        if (IsSep(c)) {
+            if (!part.empty()) parts.push_back(part);
+            part.clear();
+        } else {
+            part += c;
+        }
+    }
+    if (!part.empty()) parts.push_back(part);
+    return parts;
+}
+
+std::string DriveRoot() { return MachineDir() + "/drive_c"; }
+
+bool StatPath(const std::string& host, struct stat* st) { return ::lstat(host.c_str(), st) == 0; }
+
+bool IsDir(const std::string& host) {
+    struct stat st;
+    return StatPath(host, &st) && S_ISDIR(st.st_mode);
+}
+
+bool IsFile(const std::string& host) {
+    struct stat st;
+    return StatPath(host, &st) && S_ISREG(st.st_mode);
+}
+
+std::string ParentHost(const std::string& host) {
+    auto slash = host.rfind('/');
+    return slash == std::string::npos ? std::string() : host.substr(0, slash);
+}
+
+std::string BaseName(const std::string& winPath) {
+    size_t i = winPath.size();
+    while (i > 0 && !IsSep(winPath[i - 1])) --i;
+    return winPath.substr(i);
+}
+
+// Relative name of a host path below drive_c, in lower case: the key of the
+// attribute table.
+std::string AttributeKey(const std::string& host) {
+    std::string root = DriveRoot();
+    std::string rel = host.size() > root.size() ? host.substr(root.size() + 1) : std::string();
+    return Lower(rel);
+}
+
+std::map<std::string, DWORD> LoadAttributes() {
+    std::map<std::string, DWORD> table;
+    std::string text;
+    if (!ReadWholeFile(MachineDir() + "/attributes", &text)) return table;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.size() < 10) continue;
+        table[line.substr(9)] = static_cast<DWORD>(std::strtoul(line.substr(0, 8).c_str(), nullptr, 16));
+    }
+    return table;
+}
+
+void SaveAttributes(const std::map<std::string, DWORD>& table) {
+    std::string text;
+    char hex[16];
+    for (const auto& kv : table) {
+        std::snprintf(hex, sizeof hex, "%08X ", kv.second);
+        text += hex + kv.first + "\n";
+    }
+    WriteFileAtomic(MachineDir() + "/attributes", text);
+}
+
+BOOL CopyContent(const std::string& from, const std::string& to) {
+    std::string content;
+    if (!ReadWholeFile(from, &content)) return Fail(ERROR_ACCESS_DENIED);
+    if (!WriteFileAtomic(to, content)) return Fail(ERROR_ACCESS_DENIED);
+    struct stat st;
+    if (::stat(from.c_str(), &st) == 0) ::chmod(to.c_str(), st.st_mode & 0777);
+    return TRUE;
+}
+
+bool WildcardMatch(const char* pattern, const char* name) {
+    // '*' and '?' as Windows has them; "*.*" matches every name.
+    if (std::strcmp(pattern, "*.*") == 0 || std::strcmp(pattern, "*") == 0) return true;
+    while (*pattern) {
+        if (*pattern == '*') {
+            ++pattern;
+            if (!*pattern) return true;
+            for (const char* n = name; *n; ++n)
+                if (WildcardMatch(pattern, n)) return true;
+            return WildcardMatch(pattern, name + std::strlen(name));
+        }
+        if (!*name) return std::strcmp(pattern, ".") == 0 || std::strcmp(pattern, ".*") == 0;
+        char p = *pattern, c = *name;
+        if (p >= 'A' && p <= 'Z') p = static_cast<char>(p - 'A' + 'a');
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (p != '?' && p != c) return false;
+        ++pattern;
+        ++name;
+    }
+    return *name == 0;
+}
+
+struct FindObject : Object {
+    static constexpr const char* Kind = "find";
+    FindObject() : Object(Kind) {}
+    std::vector<WIN32_FIND_DATAA> entries;
+    size_t next = 0;
+};
+
+struct FileObject : Object {
+    static constexpr const char* Kind = "file";
+    FileObject() : Object(Kind) {}
+    std::string host;
+};
+
+void FillFindData(const std::string& name, const std::string& host, WIN32_FIND_DATAA* data) {
+    std::memset(data, 0, sizeof *data);
+    struct stat st;
+    bool dir = ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    DWORD attributes = name == "." || name == ".." ? 0 : StoredAttributes(host);
+    if (dir) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    if (attributes == 0) attributes = FILE_ATTRIBUTE_ARCHIVE;
+    data->dwFileAttributes = attributes;
+    if (!dir) data->nFileSizeLow = static_cast<DWORD>(st.st_size);
+    std::snprintf(data->cFileName, sizeof data->cFileName, "%s", name.c_str());
+}
+
+UINT CopyOut(const std::string& text, LPSTR buffer, UINT size) {
+    if (!buffer || size <= text.size()) return static_cast<UINT>(text.size() + 1);
+    std::memcpy(buffer, text.c_str(), text.size() + 1);
+    return static_cast<UINT>(text.size());
+}
+
+}  // namespace
+
+// ---- paths ------------------------------------------------------------------
+
+std::string AbsoluteWinPath(const std::string& input) {
+    std::string path = input;
+    if (path.rfind("\\\\?\\", 0) == 0) path = path.substr(4);
+    std::string base;
+    if (path.size() >= 2 && path[1] == ':') {
+        if (path[0] != 'C' && path[0] != 'c') return std::string();
+        base = "C:\\";
+        path = path.substr(2);
+        if (!path.empty() && !IsSep(path[0])) {
+            // "C:name" is relative to the current directory of drive C:.
+            base = Process().currentDirectory;
+        }
+    } else if (!path.empty() && IsSep(path[0])) {
+        if (path.size() > 1 && IsSep(path[1])) return std::string();  // UNC
+        base = "C:\\";
+    } else {
+        base = Process().currentDirectory;
+    }
+    std::vector<std::string> parts = SplitComponents(base.substr(2));
+    for (const auto& part : SplitComponents(path)) {
+        if (part == ".") continue;
+        if (part == "..") {
+            if (!parts.empty()) parts.pop_back();
+            continue;
+        }
+        parts.push_back(part);
+    }
+    std::string out = "C:";
+    if (parts.empty()) return "C:\\";
+    for (const auto& part : parts) out += "\\" + part;
+    return out;
+}
+
+std::string Redirect(const std::string& abs) {
+    if (!Config().is64 || Process().redirectionDisabled) return abs;
+    size_t n = std::strlen(kSystem32);
+    if (abs.size() >= n && EqualNoCase(abs.substr(0, n), kSystem32) && (abs.size() == n || abs[n] == '\\'))
+        return kSysWow64 + abs.substr(n);
+    return abs;
+}
+
+std::string HostPath(const std::string& abs) {
+    std::string host = DriveRoot();
+    bool exists = true;
+    for (const auto& part : SplitComponents(abs.substr(2))) {
+        std::string found;
+        if (exists) {
+            if (::access((host + "/" + part).c_str(), F_OK) == 0) {
+                found = part;
+            } else if (DIR* d = ::opendir(host.c_str())) {
+                std::string want = Lower(part);
+                while (dirent* e = ::readdir(d)) {
+                    if (Lower(e->d_name) == want) {
+                        found = e->d_name;
+                        break;
+                    }
+                }
+                ::closedir(d);
+            }
+        }
+        if (found.empty()) {
+            exists = false;
+            found = part;
+        }
+        host += "/" + found;
+    }
+    return host;
+}
+
+std::string MapPath(const std::string& path) {
+    std::string abs = AbsoluteWinPath(path);
+    if (abs.empty()) return std::string();
+    return HostPath(Redirect(abs));
+}
+
+DWORD StoredAttributes(const std::string& host) {
+    auto table = LoadAttributes();
+    auto it = table.find(AttributeKey(host));
+    return it == table.end() ? 0 : it->second;
+}
+
+void StoreAttributes(const std::string& host, DWORD attributes) {
+    auto table = LoadAttributes();
+    std::string key = AttributeKey(host);
+    attributes &= ~(FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_NORMAL);
+    if (attributes == 0) {
+        if (table.erase(key) == 0) return;
+    } else {
+        table[key] = attributes;
+    }
+    SaveAttributes(table);
+}
+
+void ForgetAttributes(const std::string& host) {
+    auto table = LoadAttributes();
+    std::string key = AttributeKey(host);
+    bool changed = false;
+    for (auto it = table.begin(); it != table.end();) {
+        if (it->first == key || it->first.rfind(key + "/", 0) == 0) {
+            it = table.erase(it);
+            changed = true;
+        } else {
+            ++it;
+        }
+    }
+    if (changed) SaveAttributes(table);
+}
+
+}  // namespace winsim
+
+using namespace winsim;
+
+extern "C" {
+
+UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size) { return CopyOut("C:\\Windows", buffer, size); }
+
+UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size) { return CopyOut("C:\\Windows\\system32", buffer, size); }
+
+DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer) {
+    return CopyOut(Process().currentDirectory, buffer, size);
+}
+
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR path) {
+    if (!path || !*path) return Fail(ERROR_INVALID_PARAMETER);
+    std::string abs = AbsoluteWinPath(path);
+    if (abs.empty()) return Fail(ERROR_PATH_NOT_FOUND);
+    std::string host = HostPath(Redirect(abs));
+    if (!IsDir(host)) return Fail(IsFile(host) ? 267 /* ERROR_DIRECTORY */ : ERROR_PATH_NOT_FOUND);
+    Process().currentDirectory = abs;
+    return TRUE;
+}
+
+DWORD WINAPI GetFileAttributesA(LPCSTR path) {
+    if (!path) {
+        SetError(ERROR_INVALID_PARAMETER);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    std::string host = MapPath(path);
+    struct stat st;
+    if (host.empty() || ::stat(host.c_str(), &st) != 0) {
+        SetError(host.empty() || !IsDir(ParentHost(host)) ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    DWORD attributes = StoredAttributes(host);
+    if (S_ISDIR(st.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    return attributes ? attributes : FILE_ATTRIBUTE_ARCHIVE;
+}
+
+BOOL WINAPI SetFileAttributesA(LPCSTR path, DWORD attributes) {
+    if (!path) return Fail(ERROR_INVALID_PARAMETER);
+    std::string host = MapPath(path);
+    if (host.empty() || ::access(host.c_str(), F_OK) != 0) return Fail(ERROR_FILE_NOT_FOUND);
+    DWORD error;
+    if (TakeFault("SetFileAttributesA", BaseName(path), &error)) return Fail(error);
+    StoreAttributes(host, attributes);
+    return TRUE;
+}
+
+HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD,
+                          HANDLE) {
+    if (!path || disposition != OPEN_EXISTING || (access & GENERIC_WRITE)) {
+        // The installer only opens existing files to read them.
+        SetError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string host = MapPath(path);
+    DWORD error;
+    if (TakeFault("CreateFileA", BaseName(path), &error)) {
+        SetError(error);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (host.empty() || !IsFile(host)) {
+        SetError(!host.empty() && IsDir(host) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    auto file = std::make_unique<FileObject>();
+    file->host = host;
+    return NewHandle(std::move(file));
+}
+
+BOOL WINAPI CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) {
+    if (!from || !to) return Fail(ERROR_INVALID_PARAMETER);
+    std::string src = MapPath(from), dst = MapPath(to);
+    DWORD error;
+    if (TakeFault("CopyFileA", BaseName(to), &error)) return Fail(error);
+    if (src.empty() || !IsFile(src)) return Fail(src.empty() || IsDir(ParentHost(src)) ? ERROR_FILE_NOT_FOUND
+                                                                                       : ERROR_PATH_NOT_FOUND);
+    if (dst.empty() || !IsDir(ParentHost(dst))) return Fail(ERROR_PATH_NOT_FOUND);
+    if (IsDir(dst)) return Fail(ERROR_ACCESS_DENIED);
+    if (IsFile(dst)) {
+        if (failIfExists) return Fail(ERROR_FILE_EXISTS);
+        if (StoredAttributes(dst) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+    }
+    if (!CopyContent(src, dst)) return FALSE;
+    // The copy takes the attributes of its source.
+    StoreAttributes(dst, StoredAttributes(src));
+    return TRUE;
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR path) {
+    if (!path) return Fail(ERROR_INVALID_PARAMETER);
+    std::string host = MapPath(path);
+    DWORD error;
+    if (TakeFault("DeleteFileA", BaseName(path), &error)) return Fail(error);
+    if (host.empty() || !IsDir(ParentHost(host))) return Fail(ERROR_PATH_NOT_FOUND);
+    if (IsDir(host)) return Fail(ERROR_ACCESS_DENIED);
+    if (!IsFile(host)) return Fail(ERROR_FILE_NOT_FOUND);
+    if (StoredAttributes(host) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+    if (::unlink(host.c_str()) != 0) return Fail(ERROR_ACCESS_DENIED);
+    ForgetAttributes(host);
+    return TRUE;
+}
+
+BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
+    if (!path) return Fail(ERROR_INVALID_PARAMETER);
+    std::string abs = AbsoluteWinPath(path);
+    if (abs.empty()) return Fail(ERROR_PATH_NOT_FOUND);
+    std::string host = HostPath(Redirect(abs));
+    if (::access(host.c_str(), F_OK) == 0) return Fail(ERROR_ALREADY_EXISTS);
+    DWORD error;
+    if (TakeFault("CreateDirectoryA", abs, &error)) return Fail(error);
+    if (!IsDir(ParentHost(host))) return Fail(ERROR_PATH_NOT_FOUND);
+    if (::mkdir(host.c_str(), 0755) != 0) return Fail(ERROR_ACCESS_DENIED);
+    return TRUE;
+}
+
+BOOL WINAPI RemoveDirectoryA(LPCSTR path) {
+    if (!path) return Fail(ERROR_INVALID_PARAMETER);
+    std::string host = MapPath(path);
+    DWORD error;
+    if (TakeFault("RemoveDirectoryA", BaseName(path), &error)) return Fail(error);
+    if (host.empty() || ::access(host.c_str(), F_OK) != 0) return Fail(ERROR_FILE_NOT_FOUND);
+    if (!IsDir(host)) return Fail(267 /* ERROR_DIRECTORY */);
+    if (StoredAttributes(host) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+    if (::rmdir(host.c_str()) != 0) return Fail(errno == ENOTEMPTY || errno == EEXIST ? ERROR_DIR_NOT_EMPTY
+                                                                                      : ERROR_ACCESS_DENIED);
+    ForgetAttributes(host);
+    return TRUE;
+}
+
+HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
+    if (!pattern || !data) {
+        SetError(ERROR_INVALID_PARAMETER);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string abs = AbsoluteWinPath(pattern);
+    std::string given = pattern;
+    if (abs.empty() || given.empty() || IsSep(given.back())) {
+        SetError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::string redirected = Redirect(abs);
+    auto slash = redirected.rfind('\\');
+    std::string folderWin = redirected.substr(0, slash);
+    std::string namePattern = redirected.substr(slash + 1);
+    if (folderWin.size() == 2) folderWin += "\\";
+    std::string folderHost = HostPath(folderWin);
+    if (!IsDir(folderHost)) {
+        SetError(ERROR_PATH_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    std::vector<std::string> names;
+    if (folderWin.size() > 3) {
+        names.push_back(".");
+        names.push_back("..");
+    }
+    std::vector<std::string> entries;
+    if (DIR* d = ::opendir(folderHost.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            std::string n = e->d_name;
+            if (n == "." || n == ".." || n.find(".tmp.") != std::string::npos) continue;
+            entries.push_back(n);
+        }
+        ::closedir(d);
+    }
+    std::sort(entries.begin(), entries.end(), [](const std::string& a, const std::string& b) {
+        return Lower(a) < Lower(b);
+    });
+    names.insert(names.end(), entries.begin(), entries.end());
+    auto find = std::make_unique<FindObject>();
+    for (const auto& n : names) {
+        if (!WildcardMatch(namePattern.c_str(), n.c_str())) continue;
+        WIN32_FIND_DATAA entry;
+        FillFindData(n, n == "." || n == ".." ? folderHost : folderHost + "/" + n, &entry);
+        find->entries.push_back(entry);
+    }
+    if (find->entries.empty()) {
+        SetError(ERROR_FILE_NOT_FOUND);
+        return INVALID_HANDLE_VALUE;
+    }
+    *data = find->entries[0];
+    find->next = 1;
+    return NewHandle(std::move(find));
+}
+
+BOOL WINAPI FindNextFileA(HANDLE h, LPWIN32_FIND_DATAA data) {
+    auto* find = Lookup<FindObject>(h);
+    if (!find || !data) return Fail(ERROR_INVALID_HANDLE);
+    if (find->next >= find->entries.size()) return Fail(ERROR_NO_MORE_FILES);
+    *data = find->entries[find->next++];
+    return TRUE;
+}
+
+BOOL WINAPI FindClose(HANDLE h) {
+    if (!ReleaseHandle(h, FindObject::Kind)) return Fail(ERROR_INVALID_HANDLE);
+    return TRUE;
+}
+
+}  // extern "C"
+
+namespace winsim {
+bool CloseFileHandle(HANDLE h) { return ReleaseHandle(h, FileObject::Kind); }
+}  // namespace winsim

@@ -1,0 +1,197 @@
+// winsim's machine model: a simulated Windows machine kept in a folder.
+//
+//   DIR/machine.conf    the machine's description (key=value lines)
+//   DIR/faults          injected failures, one rule per line (see faults below)
+//   DIR/drive_c/        drive C:, names matched without regard to case
+//   DIR/attributes      file attributes that the Linux file system cannot keep
+//   DIR/registry/HKLM/  the registry: one folder per key, its values in values.reg
+//   DIR/registry/HKCU/
+//   DIR/servers/NAME/   print servers the machine knows, each with a registry of its own
+//   DIR/journal.log     what leaves no other trace: processes, events, Xcv commands
+//
+// Every change reaches the disk before the API call that made it returns; files
+// are written to a temporary name and renamed into place.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "winsim/api.h"
+
+namespace winsim {
+
+// ---- machine --------------------------------------------------------------
+
+struct MachineConfig {
+    std::string os = "7-x64";  // the name given to `winsim new --os`
+    DWORD major = 6, minor = 1, build = 7601, platform = VER_PLATFORM_WIN32_NT;
+    BYTE productType = VER_NT_WORKSTATION;
+    bool is64 = true;              // 64-bit Windows: a 32-bit process runs under WOW64
+    UINT codePage = 1252;          // the ANSI code page
+    std::string computerName = "WINSIM";
+    DWORD stopperExitCode = 0;     // exit code of the client stopper
+    std::map<std::string, std::string> env;  // environment variables (COMSPEC ...)
+    std::vector<std::string> servers;        // print servers the machine knows ("\\NAME")
+};
+
+// Opens the machine in DIR for this process: reads its description and its
+// faults. Returns false when DIR holds no machine.
+bool OpenMachine(const std::string& dir);
+// Forgets the open machine (handles still open are reported by OpenHandleCount).
+void CloseMachine();
+bool MachineIsOpen();
+const std::string& MachineDir();
+MachineConfig& Config();
+bool SaveConfig();
+// Reads a machine description; false when the file is missing.
+bool LoadConfig(const std::string& dir, MachineConfig* config);
+bool WriteConfig(const std::string& dir, const MachineConfig& config);
+
+// The process state that Windows keeps per process.
+struct ProcessState {
+    std::string currentDirectory = "C:\\";
+    bool redirectionDisabled = false;
+    DWORD lastError = 0;
+};
+ProcessState& Process();
+
+// ---- faults ---------------------------------------------------------------
+// A rule "FUNCTION ARG ERROR [COUNT]": the next COUNT calls (all, when COUNT
+// is absent) of FUNCTION whose argument matches ARG (without regard to case;
+// "*" matches any) fail with ERROR. A rule "missing MODULE EXPORT" makes
+// GetProcAddress answer NULL for that export.
+struct FaultRule {
+    std::string function, argument;
+    DWORD error = 0;
+    long remaining = -1;  // -1: every call
+};
+void AddFault(const std::string& function, const std::string& argument, DWORD error, long count = -1);
+void ClearFaults();
+// True when a rule applies to this call; its error goes to *error.
+bool TakeFault(const std::string& function, const std::string& argument, DWORD* error);
+bool ExportMissing(const std::string& module, const std::string& name);
+// Parses one rule line; false for a line that is not a rule.
+bool ParseFaultLine(const std::string& line, std::vector<FaultRule>* rules,
+                    std::vector<std::pair<std::string, std::string>>* missing);
+
+// ---- journal --------------------------------------------------------------
+void Journal(const std::string& line);
+std::string ReadJournal();
+
+// ---- last error helpers ---------------------------------------------------
+inline BOOL Fail(DWORD error) {
+    Process().lastError = error;
+    return FALSE;
+}
+inline void SetError(DWORD error) { Process().lastError = error; }
+
+// ---- handles --------------------------------------------------------------
+struct Object {
+    explicit Object(const char* k) : kind(k) {}
+    virtual ~Object() = default;
+    const char* kind;
+};
+HANDLE NewHandle(std::unique_ptr<Object> object);
+// The object behind a handle, when it is of that kind.
+Object* LookupHandle(HANDLE h, const char* kind);
+template <class T>
+T* Lookup(HANDLE h) {
+    return static_cast<T*>(LookupHandle(h, T::Kind));
+}
+bool ReleaseHandle(HANDLE h, const char* kind);
+size_t OpenHandleCount();
+size_t OpenBlockCount();  // GlobalAlloc blocks not yet freed
+std::vector<std::string> OpenHandleKinds();
+
+// ---- text -----------------------------------------------------------------
+std::string Lower(const std::string& s);
+bool EqualNoCase(const std::string& a, const std::string& b);
+std::string Trim(const std::string& s);
+// ANSI <-> UTF-8 for display, in the machine's code page.
+std::string AnsiToUtf8(const std::string& s);
+std::u16string AnsiToUtf16(const std::string& s, UINT codePage);
+std::string Utf16ToAnsi(const std::u16string& s);
+
+// ---- files ----------------------------------------------------------------
+// Makes a Windows path absolute against the current directory, strips the
+// "\\?\" prefix, folds "." and "..", and turns "/" into "\". Returns an empty
+// string for a path that names no place on drive C:.
+std::string AbsoluteWinPath(const std::string& path);
+// Applies System32 redirection for a 32-bit process on 64-bit Windows.
+std::string Redirect(const std::string& absWinPath);
+// The host path of an absolute Windows path: existing components are found
+// without regard to case, the rest keep the case given.
+std::string HostPath(const std::string& absWinPath);
+// AbsoluteWinPath + Redirect + HostPath; empty when the path is not on C:.
+std::string MapPath(const std::string& path);
+DWORD StoredAttributes(const std::string& hostPath);  // 0 when none stored
+void StoreAttributes(const std::string& hostPath, DWORD attributes);
+void ForgetAttributes(const std::string& hostPath);  // a file and everything below it
+// Writes a whole file atomically (temporary file, then rename).
+bool WriteFileAtomic(const std::string& hostPath, const std::string& content);
+bool ReadWholeFile(const std::string& hostPath, std::string* content);
+
+// ---- registry -------------------------------------------------------------
+// A hive is a folder below the machine folder: "registry/HKLM",
+// "registry/HKCU" or a server's "servers/NAME/registry/HKLM".
+struct RegValue {
+    DWORD type = REG_NONE;
+    std::string data;  // raw bytes
+};
+namespace reg {
+std::string HiveDir(const std::string& hive);
+bool KeyExists(const std::string& hive, const std::string& path);
+bool CreateKey(const std::string& hive, const std::string& path);
+bool DeleteTree(const std::string& hive, const std::string& path);
+std::vector<std::string> Subkeys(const std::string& hive, const std::string& path);
+bool GetValue(const std::string& hive, const std::string& path, const std::string& name, RegValue* value);
+std::vector<std::pair<std::string, RegValue>> Values(const std::string& hive, const std::string& path);
+bool SetValue(const std::string& hive, const std::string& path, const std::string& name, const RegValue& value);
+bool DeleteValue(const std::string& hive, const std::string& path, const std::string& name);
+RegValue Sz(const std::string& text);        // REG_SZ with its terminator
+RegValue Dword(DWORD value);
+std::string SzText(const RegValue& value);   // the text up to the first zero
+DWORD DwordOf(const RegValue& value, DWORD fallback = 0);
+// The path a 32-bit process reaches for HKLM\path with the given view flags.
+std::string ViewPath(const std::string& hive, const std::string& path, REGSAM access);
+// regedit-style text of one key and everything below it.
+std::string Export(const std::string& hive, const std::string& path, const std::string& rootLabel);
+}  // namespace reg
+
+// ---- building machines ----------------------------------------------------
+struct NewPrinter {
+    std::string name, ports = "LPT1:";
+    DWORD attributes = PRINTER_ATTRIBUTE_LOCAL;
+};
+struct NewOptions {
+    std::string os = "7-x64";
+    bool dotNet = true;
+    std::string distSource;  // a folder laid into C:\Dist ("" for none)
+    std::vector<NewPrinter> printers;
+    std::vector<std::string> servers;
+};
+// Known names for --os; false for an unknown name.
+bool ApplyOsName(const std::string& name, MachineConfig* config);
+std::vector<std::string> OsNames();
+// Makes a fresh machine in DIR (which must not hold one yet).
+bool CreateMachine(const std::string& dir, const NewOptions& options, std::string* error);
+// Copies a host folder tree into the machine at a Windows path.
+bool LayFolder(const std::string& hostSource, const std::string& winTarget);
+
+// The registry paths where the spooler keeps its state.
+extern const char* const kPrintKey;     // SYSTEM\CurrentControlSet\Control\Print
+extern const char* const kMonitorsKey;  // ...\Print\Monitors
+extern const char* const kPrintersKey;  // ...\Print\Printers
+
+// Hooks that later parts of winsim (the spooler) register to take part in
+// building and showing a machine.
+using BuildHook = bool (*)(const NewOptions&, std::string* error);
+using ShowHook = void (*)(std::string* out);
+void RegisterBuildHook(BuildHook hook);
+void RegisterShowHook(const char* order, ShowHook hook);
+std::string ShowMachine();
+
+}  // namespace winsim

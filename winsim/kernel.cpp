@@ -1,0 +1,484 @@
+// kernel32 and advapi32 beyond files and registry: errors, modules, versions,
+// memory, text, mutexes, processes and the event log.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <set>
+
+#include "winsim/machine.h"
+
+namespace winsim {
+bool CloseFileHandle(HANDLE h);
+bool RunCommandInterpreter(const std::string& commandLine, DWORD* exitCode);
+
+namespace {
+
+struct ModuleObject : Object {
+    static constexpr const char* Kind = "module";
+    ModuleObject() : Object(Kind) {}
+    std::string name;  // lower case, without extension
+};
+
+struct MutexObject : Object {
+    static constexpr const char* Kind = "mutex";
+    MutexObject() : Object(Kind) {}
+    ~MutexObject() override {
+        if (fd >= 0) ::close(fd);
+    }
+    int fd = -1;
+    bool owner = false;
+    std::string name;
+};
+
+struct ProcessObject : Object {
+    static constexpr const char* Kind = "process";
+    ProcessObject() : Object(Kind) {}
+    DWORD exitCode = 0;
+};
+
+struct ThreadObject : Object {
+    static constexpr const char* Kind = "thread";
+    ThreadObject() : Object(Kind) {}
+};
+
+struct EventSourceObject : Object {
+    static constexpr const char* Kind = "eventsource";
+    EventSourceObject() : Object(Kind) {}
+    std::string source, computer;
+};
+
+std::set<void*>& Blocks() {
+    static std::set<void*> blocks;
+    return blocks;
+}
+
+std::string ModuleName(const char* name) {
+    std::string m = Lower(name ? name : "");
+    auto slash = m.find_last_of("\\/");
+    if (slash != std::string::npos) m = m.substr(slash + 1);
+    if (m.size() > 4 && (m.compare(m.size() - 4, 4, ".dll") == 0 || m.compare(m.size() - 4, 4, ".drv") == 0))
+        m = m.substr(0, m.size() - 4);
+    return m;
+}
+
+bool KnownModule(const std::string& m) { return m == "kernel32" || m == "winspool" || m == "advapi32"; }
+
+HANDLE const kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+
+// The Windows-1252 characters 0x80..0x9F; the rest of the page is Latin-1.
+const char16_t k1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+                                0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+                                0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+                                0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+std::string BaseName(const std::string& path) {
+    auto slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+size_t OpenBlockCount() { return Blocks().size(); }
+
+std::u16string AnsiToUtf16(const std::string& s, UINT) {
+    std::u16string out;
+    for (unsigned char c : s) out += c >= 0x80 && c < 0xA0 ? k1252High[c - 0x80] : static_cast<char16_t>(c);
+    return out;
+}
+
+std::string Utf16ToAnsi(const std::u16string& s) {
+    std::string out;
+    for (char16_t u : s) {
+        if (u < 0x80 || (u >= 0xA0 && u < 0x100)) {
+            out += static_cast<char>(u);
+            continue;
+        }
+        char c = '?';
+        for (int i = 0; i < 32; ++i)
+            if (k1252High[i] == u) c = static_cast<char>(0x80 + i);
+        out += c;
+    }
+    return out;
+}
+
+std::string AnsiToUtf8(const std::string& s) {
+    std::string out;
+    for (char16_t u : AnsiToUtf16(s, Config().codePage)) {
+        if (u < 0x80) {
+            out += static_cast<char>(u);
+        } else if (u < 0x800) {
+            out += static_cast<char>(0xC0 | (u >> 6));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (u >> 12));
+            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        }
+    }
+    return out;
+}
+
+}  // namespace winsim
+
+using namespace winsim;
+
+extern "C" {
+
+DWORD WINAPI GetLastError(void) { return Process().lastError; }
+void WINAPI SetLastError(DWORD code) { Process().lastError = code; }
+
+BOOL WINAPI CloseHandle(HANDLE h) {
+    if (CloseFileHandle(h) || ReleaseHandle(h, "process") || ReleaseHandle(h, "thread") || ReleaseHandle(h, "mutex"))
+        return TRUE;
+    return Fail(ERROR_INVALID_HANDLE);
+}
+
+// ---- modules ----------------------------------------------------------------
+
+HMODULE WINAPI LoadLibraryA(LPCSTR name) {
+    std::string m = ModuleName(name);
+    DWORD error;
+    if (TakeFault("LoadLibraryA", m, &error)) {
+        SetError(error);
+        return nullptr;
+    }
+    if (!KnownModule(m)) {
+        SetError(ERROR_MOD_NOT_FOUND);
+        return nullptr;
+    }
+    auto module = std::make_unique<ModuleObject>();
+    module->name = m;
+    return static_cast<HMODULE>(NewHandle(std::move(module)));
+}
+
+BOOL WINAPI FreeLibrary(HMODULE module) {
+    if (!ReleaseHandle(module, ModuleObject::Kind)) return Fail(ERROR_INVALID_HANDLE);
+    return TRUE;
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
+    // A module that every process has loaded; its handle is not counted.
+    std::string m = ModuleName(name);
+    if (m == "kernel32") return reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x7C800000));
+    SetError(ERROR_MOD_NOT_FOUND);
+    return nullptr;
+}
+
+FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
+    std::string m;
+    if (module == reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x7C800000))) {
+        m = "kernel32";
+    } else if (auto* object = Lookup<ModuleObject>(module)) {
+        m = object->name;
+    } else {
+        SetError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    std::string export_name = name ? name : "";
+    if (ExportMissing(m, export_name)) {
+        SetError(ERROR_PROC_NOT_FOUND);
+        return nullptr;
+    }
+    FARPROC proc = nullptr;
+    if (m == "kernel32") {
+        if (export_name == "IsWow64Process") proc = reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&IsWow64Process));
+        else if (export_name == "Wow64DisableWow64FsRedirection")
+            proc = reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&Wow64DisableWow64FsRedirection));
+        else if (export_name == "MultiByteToWideChar") proc = reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&MultiByteToWideChar));
+    } else if (m == "winspool") {
+        if (export_name == "OpenPrinterW") proc = reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&OpenPrinterW));
+        else if (export_name == "XcvDataW") proc = reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&XcvDataW));
+    }
+    if (!proc) SetError(ERROR_PROC_NOT_FOUND);
+    return proc;
+}
+
+// ---- system -----------------------------------------------------------------
+
+BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
+    if (!info) return Fail(ERROR_INVALID_PARAMETER);
+    DWORD size = info->dwOSVersionInfoSize;
+    if (size != sizeof(OSVERSIONINFOA) && size != sizeof(OSVERSIONINFOEXA)) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    DWORD error;
+    bool extended = size == sizeof(OSVERSIONINFOEXA);
+    if (TakeFault(extended ? "GetVersionExA:ex" : "GetVersionExA", "*", &error)) return Fail(error);
+    const MachineConfig& c = Config();
+    info->dwMajorVersion = c.major;
+    info->dwMinorVersion = c.minor;
+    info->dwBuildNumber = c.build;
+    info->dwPlatformId = c.platform;
+    std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
+    if (extended) {
+        auto* ex = reinterpret_cast<LPOSVERSIONINFOEXA>(info);
+        ex->wServicePackMajor = 0;
+        ex->wServicePackMinor = 0;
+        ex->wSuiteMask = 0;
+        ex->wProductType = c.productType;
+        ex->wReserved = 0;
+    }
+    return TRUE;
+}
+
+HANDLE WINAPI GetCurrentProcess(void) { return kCurrentProcess; }
+
+BOOL WINAPI IsWow64Process(HANDLE process, PBOOL wow64) {
+    if (process != kCurrentProcess || !wow64) return Fail(ERROR_INVALID_PARAMETER);
+    *wow64 = Config().is64 ? TRUE : FALSE;
+    return TRUE;
+}
+
+BOOL WINAPI Wow64DisableWow64FsRedirection(PVOID* oldValue) {
+    if (!Config().is64) return Fail(ERROR_INVALID_FUNCTION);
+    if (oldValue) *oldValue = reinterpret_cast<PVOID>(static_cast<uintptr_t>(Process().redirectionDisabled ? 1 : 0));
+    Process().redirectionDisabled = true;
+    return TRUE;
+}
+
+DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
+    if (!name) {
+        SetError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    for (const auto& kv : Config().env) {
+        if (!EqualNoCase(kv.first, name)) continue;
+        const std::string& v = kv.second;
+        if (!buffer || size <= v.size()) return static_cast<DWORD>(v.size() + 1);
+        std::memcpy(buffer, v.c_str(), v.size() + 1);
+        return static_cast<DWORD>(v.size());
+    }
+    SetError(203 /* ERROR_ENVVAR_NOT_FOUND */);
+    return 0;
+}
+
+// ---- memory -----------------------------------------------------------------
+
+HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes) {
+    DWORD error;
+    if (TakeFault("GlobalAlloc", "*", &error)) {
+        SetError(error);
+        return nullptr;
+    }
+    void* block = std::malloc(bytes ? bytes : 1);
+    if (!block) {
+        SetError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+    if (flags & GMEM_ZEROINIT) std::memset(block, 0, bytes);
+    else std::memset(block, 0xCD, bytes);  // Windows promises nothing about the content
+    Blocks().insert(block);
+    return block;
+}
+
+HGLOBAL WINAPI GlobalFree(HGLOBAL block) {
+    if (!block) return nullptr;
+    if (Blocks().erase(block) == 0) {
+        SetError(ERROR_INVALID_HANDLE);
+        return block;
+    }
+    std::free(block);
+    return nullptr;
+}
+
+// ---- text -------------------------------------------------------------------
+
+int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength, LPWSTR target,
+                               int targetLength) {
+    if (!source || (flags & ~0x0Fu) || targetLength < 0 || (target == nullptr && targetLength != 0)) {
+        SetError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::string text = sourceLength < 0 ? std::string(source, std::strlen(source) + 1)
+                                        : std::string(source, static_cast<size_t>(sourceLength));
+    std::u16string wide = AnsiToUtf16(text, codePage == CP_ACP ? Config().codePage : codePage);
+    if (targetLength == 0) return static_cast<int>(wide.size());
+    if (static_cast<size_t>(targetLength) < wide.size()) {
+        std::memcpy(target, wide.data(), static_cast<size_t>(targetLength) * sizeof(WCHAR));
+        SetError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    std::memcpy(target, wide.data(), wide.size() * sizeof(WCHAR));
+    return static_cast<int>(wide.size());
+}
+
+int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b) {
+    // Word-sort comparison in the machine's code page: letters without regard to case.
+    std::u16string wa = AnsiToUtf16(a ? a : "", Config().codePage), wb = AnsiToUtf16(b ? b : "", Config().codePage);
+    auto fold = [](char16_t u) -> char16_t {
+        if (u >= 'a' && u <= 'z') return static_cast<char16_t>(u - 32);
+        if ((u >= 0xE0 && u <= 0xFE && u != 0xF7)) return static_cast<char16_t>(u - 32);
+        if (u == 0x0161 || u == 0x0153 || u == 0x017E) return static_cast<char16_t>(u - 1);
+        if (u == 0xFF) return 0x0178;
+        return u;
+    };
+    size_t n = wa.size() < wb.size() ? wa.size() : wb.size();
+    for (size_t i = 0; i < n; ++i) {
+        char16_t x = fold(wa[i]), y = fold(wb[i]);
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (wa.size() == wb.size()) return 0;
+    return wa.size() < wb.size() ? -1 : 1;
+}
+
+BOOL WINAPI IsDBCSLeadByte(BYTE) {
+    // Windows-1252 has no lead bytes.
+    return FALSE;
+}
+
+LPSTR WINAPI CharPrevA(LPCSTR start, LPCSTR current) {
+    if (!start || !current || current <= start) return const_cast<LPSTR>(start);
+    return const_cast<LPSTR>(current - 1);
+}
+
+// ---- mutexes ----------------------------------------------------------------
+
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
+    DWORD error;
+    if (TakeFault("CreateMutexA", name ? name : "", &error)) {
+        SetError(error);
+        return nullptr;
+    }
+    auto mutex = std::make_unique<MutexObject>();
+    if (name) {
+        // A named mutex is shared by every process of the machine: a lock
+        // file that the creating process holds while its handle is open.
+        std::string folder = MachineDir() + "/mutex";
+        ::mkdir(folder.c_str(), 0755);
+        std::string file = Lower(name);
+        for (auto& c : file)
+            if (c == '\\' || c == '/') c = '_';
+        mutex->name = file;
+        mutex->fd = ::open((folder + "/" + file).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        if (mutex->fd < 0) {
+            SetError(ERROR_ACCESS_DENIED);
+            return nullptr;
+        }
+        if (::flock(mutex->fd, LOCK_EX | LOCK_NB) != 0) {
+            ::close(mutex->fd);
+            mutex->fd = -1;
+            HANDLE h = NewHandle(std::move(mutex));
+            SetError(ERROR_ALREADY_EXISTS);
+            return h;
+        }
+    }
+    mutex->owner = initialOwner != FALSE;
+    HANDLE h = NewHandle(std::move(mutex));
+    SetError(ERROR_SUCCESS);
+    return h;
+}
+
+BOOL WINAPI ReleaseMutex(HANDLE h) {
+    auto* mutex = Lookup<MutexObject>(h);
+    if (!mutex) return Fail(ERROR_INVALID_HANDLE);
+    if (!mutex->owner) return Fail(288 /* ERROR_NOT_OWNER */);
+    mutex->owner = false;
+    return TRUE;
+}
+
+// ---- processes --------------------------------------------------------------
+
+BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES,
+                           BOOL, DWORD, LPVOID, LPCSTR, LPSTARTUPINFOA, LPPROCESS_INFORMATION info) {
+    if (!info || (!application && !commandLine)) return Fail(ERROR_INVALID_PARAMETER);
+    std::string line = commandLine ? commandLine : "";
+    std::string program;
+    if (application) {
+        program = application;
+    } else {
+        // The program is the first word of the command line, quoted or not.
+        if (!line.empty() && line[0] == '"') {
+            auto end = line.find('"', 1);
+            program = line.substr(1, end == std::string::npos ? std::string::npos : end - 1);
+        } else {
+            program = line.substr(0, line.find(' '));
+        }
+    }
+    std::string base = Lower(BaseName(program));
+    DWORD error;
+    if (TakeFault("CreateProcessA", base, &error)) return Fail(error);
+    std::string host = MapPath(program);
+    struct stat st;
+    if (host.empty() || ::stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        // Without a folder, Windows looks in the system directory as well.
+        bool found = false;
+        if (program.find('\\') == std::string::npos) {
+            host = MapPath("C:\\Windows\\system32\\" + program);
+            found = !host.empty() && ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+        }
+        if (!found) return Fail(ERROR_FILE_NOT_FOUND);
+    }
+    auto process = std::make_unique<ProcessObject>();
+    Journal("process " + AbsoluteWinPath(program) + " | " + line);
+    std::string comspec;
+    for (const auto& kv : Config().env)
+        if (EqualNoCase(kv.first, "COMSPEC")) comspec = kv.second;
+    if (base == "cmd.exe" || (!comspec.empty() && EqualNoCase(BaseName(comspec), base))) {
+        RunCommandInterpreter(line, &process->exitCode);
+    } else if (base == "stopuiclients.exe") {
+        process->exitCode = Config().stopperExitCode;
+    }
+    std::memset(info, 0, sizeof *info);
+    info->hProcess = NewHandle(std::move(process));
+    info->hThread = NewHandle(std::make_unique<ThreadObject>());
+    info->dwProcessId = 1000;
+    info->dwThreadId = 1004;
+    return TRUE;
+}
+
+DWORD WINAPI WaitForSingleObject(HANDLE h, DWORD) {
+    if (!Lookup<ProcessObject>(h) && !Lookup<MutexObject>(h)) {
+        SetError(ERROR_INVALID_HANDLE);
+        return WAIT_FAILED;
+    }
+    return WAIT_OBJECT_0;
+}
+
+BOOL WINAPI GetExitCodeProcess(HANDLE h, LPDWORD code) {
+    auto* process = Lookup<ProcessObject>(h);
+    if (!process || !code) return Fail(ERROR_INVALID_HANDLE);
+    *code = process->exitCode;
+    return TRUE;
+}
+
+// ---- event log --------------------------------------------------------------
+
+HANDLE WINAPI RegisterEventSourceA(LPCSTR server, LPCSTR source) {
+    DWORD error;
+    if (!source) {
+        SetError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    if (TakeFault("RegisterEventSourceA", source, &error)) {
+        SetError(error);
+        return nullptr;
+    }
+    auto object = std::make_unique<EventSourceObject>();
+    object->source = source;
+    object->computer = server && *server ? server : Config().computerName;
+    return NewHandle(std::move(object));
+}
+
+BOOL WINAPI ReportEventA(HANDLE log, WORD type, WORD category, DWORD eventId, PSID, WORD stringCount, DWORD,
+                        LPCSTR* strings, LPVOID) {
+    auto* source = Lookup<EventSourceObject>(log);
+    if (!source) return Fail(ERROR_INVALID_HANDLE);
+    DWORD error;
+    if (TakeFault("ReportEventA", source->source, &error)) return Fail(error);
+    char head[160];
+    std::snprintf(head, sizeof head, "event source=%s computer=%s type=%u category=%u id=0x%08X", source->source.c_str(),
+                  source->computer.c_str(), static_cast<unsigned>(type), static_cast<unsigned>(category), eventId);
+    std::string line = head;
+    for (WORD i = 0; i < stringCount; ++i) line += std::string(" text=\"") + (strings && strings[i] ? strings[i] : "") + "\"";
+    Journal(line);
+    return TRUE;
+}
+
+BOOL WINAPI DeregisterEventSource(HANDLE log) {
+    if (!ReleaseHandle(log, EventSourceObject::Kind)) return Fail(ERROR_INVALID_HANDLE);
+    return TRUE;
+}
+
+}  // extern "C"

@@ -1,0 +1,60 @@
+// The command interpreter: "/c COMMAND". rmdir /S /Q works on the machine's
+// files; every other command is only recorded in the journal.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "winsim/machine.h"
+
+namespace winsim {
+namespace {
+
+bool RemoveTree(const std::string& host) {
+    struct stat st;
+    if (::lstat(host.c_str(), &st) != 0) return false;
+    if (S_ISDIR(st.st_mode)) {
+        if (DIR* d = ::opendir(host.c_str())) {
+            while (dirent* e = ::readdir(d)) {
+                std::string n = e->d_name;
+                if (n != "." && n != "..") RemoveTree(host + "/" + n);
+            }
+            ::closedir(d);
+        }
+        return ::rmdir(host.c_str()) == 0;
+    }
+    return ::unlink(host.c_str()) == 0;
+}
+
+}  // namespace
+
+bool RunCommandInterpreter(const std::string& commandLine, DWORD* exitCode) {
+    *exitCode = 0;
+    std::string lower = Lower(commandLine);
+    auto c = lower.find("/c ");
+    if (c == std::string::npos) return true;
+    std::string command = Trim(commandLine.substr(c + 3));
+    if (Lower(command).rfind("rmdir ", 0) != 0) return true;
+    std::string rest = Trim(command.substr(6));
+    std::string folder;
+    if (!rest.empty() && rest[0] == '"') {
+        auto end = rest.find('"', 1);
+        if (end == std::string::npos) {
+            *exitCode = 1;
+            return false;
+        }
+        folder = rest.substr(1, end - 1);
+    } else {
+        folder = rest.substr(0, rest.find(' '));
+    }
+    std::string host = MapPath(folder);
+    struct stat st;
+    if (host.empty() || ::stat(host.c_str(), &st) != 0) {
+        *exitCode = 2;  // "The system cannot find the file specified."
+        return false;
+    }
+    RemoveTree(host);
+    ForgetAttributes(host);
+    return true;
+}
+
+}  // namespace winsim
