@@ -1,0 +1,60 @@
+#include "portcfg/registry_read.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/handles.h"
+
+namespace {
+
+bool FormatKeyPath(char (&path)[1001], const char* keyPath, const char* subkey) {
+    int n = std::snprintf(path, sizeof path, "%s\\%s", keyPath ? keyPath : "", subkey ? subkey : "");
+    return n >= 0 && static_cast<size_t>(n) < sizeof path;
+}
+
+}  // namespace
+
+void GetHklmSubkeyString(const char* subkey, const char* valueName, const char* defaultText, char* buffer,
+                         DWORD bufferSize, const char* keyPath, REGSAM extraAccess) {
+    if (!buffer || bufferSize == 0) return;
+    const char* fallback = defaultText ? defaultText : "";
+    size_t n = std::strlen(fallback);
+    if (n > bufferSize - 1) n = bufferSize - 1;
+    std::memcpy(buffer, fallback, n);
+    buffer[n] = '\0';
+    buffer[bufferSize - 1] = '\0';
+    char path[1001];
+    if (!FormatKeyPath(path, keyPath, subkey)) return;  // a path that does not fit names no key
+    platform::RegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | extraAccess, key.out()) != ERROR_SUCCESS) return;
+    DWORD size = bufferSize;
+    LSTATUS status = RegQueryValueExA(key.get(), valueName, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer), &size);
+    if (status != ERROR_SUCCESS) {
+        // A value too large for the buffer leaves the buffer's content
+        // undefined: go back to the default.
+        if (status == ERROR_MORE_DATA) {
+            std::memcpy(buffer, fallback, n);
+            buffer[n] = '\0';
+        }
+        buffer[bufferSize - 1] = '\0';
+        return;
+    }
+    // A value stored without its terminator, or one that fills the buffer,
+    // still ends terminated.
+    if (size < bufferSize) buffer[size] = '\0';
+    buffer[bufferSize - 1] = '\0';
+}
+
+DWORD GetHklmSubkeyDword(const char* subkey, const char* valueName, DWORD defaultValue, const char* keyPath) {
+    DWORD result = defaultValue;
+    char path[1001];
+    if (!FormatKeyPath(path, keyPath, subkey)) return result;
+    platform::RegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, key.out()) != ERROR_SUCCESS) return result;
+    DWORD value = 0, size = sizeof value;
+    if (RegQueryValueExA(key.get(), valueName, nullptr, nullptr, reinterpret_cast<LPBYTE>(&value), &size) ==
+            ERROR_SUCCESS &&
+        size == sizeof value)
+        result = value;
+    return result;
+}

@@ -1,0 +1,12 @@
+#include "printers/printer_bindings.h"
+
+#include <cstring>
+
+HGLOBAL GlobalAllocZeroed(SIZE_T bytes) {
+    HGLOBAL block = GlobalAlloc(GMEM_FIXED, bytes);
+    if (block) std::memset(block, 0, bytes);
+    return block;
+}
+
+void AssignPrinters(int, bool) {}
+int SetPrinterPort(const char*, const char*) { return 0; }

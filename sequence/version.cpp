@@ -1,0 +1,3 @@
+#include "sequence/version.h"
+
+PlatformClass DetectWindowsVersion() { return Unsupported; }
