@@ -8,6 +8,9 @@
 #endif
 #include <windows.h>
 #include <winspool.h>
+// The SDK maps WriteConsole to WriteConsoleA; the platform's own
+// platform::WriteConsole (process.h) keeps its name.
+#undef WriteConsole
 #else
 #include "winsim/api.h"
 #endif

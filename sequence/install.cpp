@@ -1,3 +1,126 @@
-#include "sequence/sequences.h"
+// The install sequence: one installation of the monitor, its ports, printer
+// bindings, client application and data files, step by step.
+#include <initializer_list>
 
-bool InstallPortMonitor(bool, const char*, bool, bool) { return true; }
+#include "client/client_files.h"
+#include "platform/handles.h"
+#include "platform/win32.h"
+#include "portcfg/xcv_transport.h"
+#include "printers/printer_bindings.h"
+#include "run/edition.h"
+#include "run/output.h"
+#include "sequence/client_app.h"
+#include "sequence/monitor_files.h"
+#include "sequence/sequences.h"
+#include "sequence/version.h"
+
+namespace {
+
+// Present and readable: the file can be opened for reading.
+bool IsReadable(const char* path) {
+    platform::KernelHandle file(
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file.valid();
+}
+
+// Tests one file; a file that is missing or unreadable is reported and is an
+// abort point of its own.
+bool CheckFile(const char* path, const char* nameInMessage, bool ignoreErrors) {
+    if (IsReadable(path)) return true;
+    ReportCheckFailure(nameInMessage);
+    return ignoreErrors;
+}
+
+bool CheckFiles(PlatformClass platform, bool configFromRegistry, bool ignoreErrors) {
+    if (!configFromRegistry && !CheckFile(GetConfigFilePath(), Edition().iniFileName, ignoreErrors)) return false;
+    MonitorFileSet set32 = GetMonitorFileSet(Supported32);
+    MonitorFileSet set64 = GetMonitorFileSet(Supported64);
+    const char* cairo = platform == Supported64 ? set64.cairoDll : set32.cairoDll;
+    if (!CheckFile(cairo, cairo, ignoreErrors)) return false;
+    if (platform == Supported32 || platform == Supported64) {
+        const MonitorFileSet& set = platform == Supported64 ? set64 : set32;
+        if (!CheckFile(set.monitorDll, set.monitorDll, ignoreErrors)) return false;
+        if (!CheckFile(set.uiDll, set.uiDll, ignoreErrors)) return false;
+    }
+    if (!enterpriseEdition) {
+        for (const char* name : {"Vormo Client.exe", "Interop.SHDocVw.dll", "Microsoft.mshtml.dll", "StopUIClients.exe"})
+            if (!CheckFile(name, name, ignoreErrors)) return false;
+    }
+    return true;
+}
+
+void DeleteMonitorFiles(const MonitorFileSet& set) {
+    for (const char* name : {set.monitorDll, set.uiDll, set.oldMonitorDll, set.cairoDll})
+        if (name) DeleteFromSystemDirectory(name);
+}
+
+bool CopyMonitorFiles(const MonitorFileSet& set, bool ignoreErrors) {
+    for (const char* name : {set.monitorDll, set.uiDll, set.cairoDll}) {
+        if (!name || CopyToSystemDirectory(name)) continue;
+        ReportCopyFailure(name);
+        if (!ignoreErrors) return false;
+    }
+    return true;
+}
+
+void InstallEventLogResources() {
+    if (!CopyToSystemDirectory("VormoEvent.dll")) {
+        PrintText("  ERROR - Event Log Resources file was NOT copied!\n");
+        return;
+    }
+    if (RegisterEventLogSource("Application", "VormoPort", "%SystemRoot%\\System32\\VormoEvent.dll", 10))
+        PrintText("  - Event Log Resources WAS installed\n");
+    else
+        PrintText("  ERROR - Event Log Resources was NOT installed!\n");
+}
+
+}  // namespace
+
+bool InstallPortMonitor(bool ignoreErrors, const char* serverName, bool configFromRegistry, bool copyFiles) {
+    const char* word = Edition().productWord;
+
+    PrintText("  - Detecting Windows Version\n");
+    PlatformClass platform = DetectWindowsVersion();
+    if (platform == Unsupported) {
+        PrintText("ERROR: Unsupported Operating System Detected.\n");
+        if (!ignoreErrors) return false;
+    }
+
+    PrintText("  - Checking Files\n");
+    if (copyFiles && !CheckFiles(platform, configFromRegistry, ignoreErrors)) return false;
+
+    DisconnectPrinters(word);
+
+    PrintFormatted("  - Removing Old %s Print Monitor\n", word);
+    MonitorRemoval removal = RemovePrintMonitor(serverName);
+    if (removal != MonitorRemoved && removal != MonitorNotFound && !ignoreErrors) return false;
+
+    MonitorFileSet files = GetMonitorFileSet(platform);
+    if (copyFiles) {
+        PrintFormatted("  - Deleting %s Print Monitor Files from System Directory\n", word);
+        DeleteMonitorFiles(files);
+        PrintText("  - Copying Files to Windows System Directory \n");
+        if (!CopyMonitorFiles(files, ignoreErrors)) return false;
+    }
+
+    PrintFormatted("  - Registering %s Print Monitor\n", word);
+    if (!RegisterPrintMonitor(serverName, platform) && !ignoreErrors) return false;
+
+    int portCount = 0;
+    bool fromIniFile = !configFromRegistry;
+    PrintText("  - Adding port configuration\n");
+    if (AddPortConfiguration(fromIniFile, &portCount, serverName) == 0)
+        PrintText("ERROR While adding port configuration\n");
+
+    InstallEventLogResources();
+
+    AssignPrinters(portCount, fromIniFile);
+
+    if (!enterpriseEdition) InstallClientApplication();
+
+    if (copyFiles) {
+        if (!InstallFontFiles()) PrintText("  ERROR - Cannot copy Font Files\n");
+        if (!InstallSubnetMappingFile()) PrintText("  ERROR - Cannot copy file server_subnet.csv\n");
+    }
+    return true;
+}

@@ -1,0 +1,51 @@
+# make demo   an installation and an uninstallation on a fresh simulated machine,
+#             then the Windows build of Install.exe
+# make test   every test: unit, conformance, scenario (also under ASan/UBSan),
+#             and Install.exe under Wine
+# make bench  the benchmarks
+
+JOBS ?= 2
+
+.PHONY: all setup host host-asan windows demo test test-host test-asan test-wine bench clean
+
+all: host
+
+setup:
+	@bash scripts/setup.sh
+
+host: setup
+	@cmake --preset host >/dev/null
+	@cmake --build build/host -j$(JOBS)
+
+host-asan: setup
+	@cmake --preset host-asan >/dev/null
+	@cmake --build build/host-asan -j$(JOBS)
+
+windows: setup
+	@cmake --preset windows >/dev/null
+	@cmake --build build/windows -j$(JOBS)
+
+demo: host
+	@bash scripts/demo.sh
+	@$(MAKE) --no-print-directory windows
+	@echo
+	@echo "Install.exe for Windows: $(CURDIR)/build/windows/Install.exe"
+
+test-host: host
+	@ctest --test-dir build/host --output-on-failure -j$(JOBS)
+
+test-asan: host-asan
+	@ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/host-asan --output-on-failure -j$(JOBS)
+
+test-wine: windows host
+	@bash tests/wine/run_all.sh
+
+test: test-host test-asan test-wine
+
+bench: setup
+	@cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build build/bench -j$(JOBS) --target installer_bench
+	@build/bench/installer_bench
+
+clean:
+	rm -rf build
