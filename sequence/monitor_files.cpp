@@ -1,8 +1,138 @@
+// The monitor's DLLs in the system directory, its registration with the
+// spooler, and the event-log source.
 #include "sequence/monitor_files.h"
 
-MonitorFileSet GetMonitorFileSet(PlatformClass) { return MonitorFileSet{nullptr, nullptr, nullptr, nullptr}; }
-bool CopyToSystemDirectory(const char*) { return false; }
-void DeleteFromSystemDirectory(const char*) {}
-MonitorRemoval RemovePrintMonitor(const char*) { return MonitorNotFound; }
-bool RegisterPrintMonitor(const char*, PlatformClass) { return false; }
-bool RegisterEventLogSource(const char*, const char*, const char*, DWORD) { return false; }
+#include <cstdio>
+#include <cstring>
+
+#include "platform/handles.h"
+#include "run/edition.h"
+#include "run/output.h"
+
+namespace {
+
+// The old monitor DLL of the standard edition: only ever deleted.
+const char kOldMonitorDll32[] = "VORMO.DLL";
+const char kOldMonitorDll64[] = "VORMO64.DLL";
+
+// The spooler environment of 64-bit Windows.
+const char kEnvironmentX64[] = "Windows x64";
+
+// The spooler's "A" functions take non-const strings that they only read.
+LPSTR SpoolerText(const char* text) { return const_cast<LPSTR>(text); }
+
+}  // namespace
+
+MonitorFileSet GetMonitorFileSet(PlatformClass platform) {
+    const EditionProfile& edition = Edition();
+    switch (platform) {
+        case Supported32:
+            return MonitorFileSet{edition.monitorDll32, edition.uiDll32, edition.cairoDll32,
+                                  enterpriseEdition ? nullptr : kOldMonitorDll32};
+        case Supported64:
+            return MonitorFileSet{edition.monitorDll64, edition.uiDll64, edition.cairoDll64,
+                                  enterpriseEdition ? nullptr : kOldMonitorDll64};
+        case Unsupported:
+            break;
+    }
+    return MonitorFileSet{nullptr, nullptr, nullptr, nullptr};
+}
+
+bool CopyToSystemDirectory(const char* fileName) {
+    if (!fileName) return false;
+    char systemDir[MAX_PATH];
+    UINT length = GetSystemDirectoryA(systemDir, sizeof systemDir);
+    if (length == 0 || length >= sizeof systemDir) return false;
+    char target[MAX_PATH];
+    int n = std::snprintf(target, sizeof target, "%s\\%s", systemDir, fileName);
+    // A target path that does not fit is refused rather than cut.
+    if (n < 0 || static_cast<size_t>(n) >= sizeof target) return false;
+    return CopyFileA(fileName, target, FALSE) != FALSE;
+}
+
+void DeleteFromSystemDirectory(const char* fileName) {
+    if (!fileName) return;
+    char path[1000];
+    size_t nameLength = std::strlen(fileName);
+    // The system directory gets the room that the path leaves beside the
+    // backslash, the name and the terminator.
+    if (nameLength >= 998) return;
+    UINT room = static_cast<UINT>(998 - nameLength);
+    UINT length = GetSystemDirectoryA(path, room);
+    if (length == 0 || length >= room) return;
+    int n = std::snprintf(path + length, sizeof path - length, "\\%s", fileName);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof path - length) return;
+    // Clear read-only, hidden and system first; a missing file is no error.
+    SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    DeleteFileA(path);
+}
+
+MonitorRemoval RemovePrintMonitor(const char* serverName) {
+    if (DeleteMonitorA(SpoolerText(serverName), nullptr, SpoolerText(Edition().productWord)))
+        return MonitorRemoved;
+    DWORD error = GetLastError();
+    switch (error) {
+        case ERROR_UNKNOWN_PRINT_MONITOR:
+            PrintText("    (Print Monitor Not Found)\n");
+            return MonitorNotFound;
+        case ERROR_BUSY:
+            PrintText("ERROR Print Monitor Is Used By Spooler.\n");
+            return MonitorBusy;
+        case ERROR_CALL_NOT_IMPLEMENTED:
+            PrintText("ERROR This function is not supported on this system.\n");
+            return MonitorNotSupported;
+        default:
+            PrintFormatted("ERROR (%lu) While Removing Print Monitor.\n", static_cast<unsigned long>(error));
+            return MonitorRemovalFailed;
+    }
+}
+
+bool RegisterPrintMonitor(const char* serverName, PlatformClass platform) {
+    const EditionProfile& edition = Edition();
+    MONITOR_INFO_2A record;
+    record.pName = nullptr;
+    record.pEnvironment = nullptr;  // the spooler's own environment
+    record.pDLLName = nullptr;
+    if (platform == Supported32) {
+        record.pName = SpoolerText(edition.productWord);
+        record.pDLLName = SpoolerText(edition.monitorDll32);
+    } else if (platform == Supported64) {
+        record.pName = SpoolerText(edition.productWord);
+        record.pEnvironment = SpoolerText(kEnvironmentX64);
+        record.pDLLName = SpoolerText(edition.monitorDll64);
+    }
+    if (AddMonitorA(SpoolerText(serverName), 2, reinterpret_cast<LPBYTE>(&record))) return true;
+    PrintFormatted("ERROR (%lu) While Registering Print Monitor.\n", static_cast<unsigned long>(GetLastError()));
+    return false;
+}
+
+bool RegisterEventLogSource(const char* logName, const char* sourceName, const char* messageFile,
+                            DWORD categoryCount) {
+    if (!logName || !sourceName || !messageFile) return false;
+    char keyPath[MAX_PATH];
+    int n = std::snprintf(keyPath, sizeof keyPath, "SYSTEM\\CurrentControlSet\\Services\\EventLog\\%s\\%s", logName,
+                          sourceName);
+    // A key path that does not fit is refused rather than cut.
+    if (n < 0 || static_cast<size_t>(n) >= sizeof keyPath) return false;
+
+    platform::RegKey key;
+    DWORD disposition = 0;
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE, nullptr,
+                        key.out(), &disposition) != ERROR_SUCCESS)
+        return false;
+
+    const BYTE* fileData = reinterpret_cast<const BYTE*>(messageFile);
+    DWORD fileSize = static_cast<DWORD>(std::strlen(messageFile) + 1);  // the terminator counted
+    DWORD typesSupported = EVENTLOG_ERROR_TYPE | EVENTLOG_WARNING_TYPE | EVENTLOG_INFORMATION_TYPE;
+    if (RegSetValueExA(key.get(), "EventMessageFile", 0, REG_EXPAND_SZ, fileData, fileSize) != ERROR_SUCCESS)
+        return false;
+    if (RegSetValueExA(key.get(), "TypesSupported", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&typesSupported),
+                       sizeof typesSupported) != ERROR_SUCCESS)
+        return false;
+    if (RegSetValueExA(key.get(), "CategoryMessageFile", 0, REG_EXPAND_SZ, fileData, fileSize) != ERROR_SUCCESS)
+        return false;
+    if (RegSetValueExA(key.get(), "CategoryCount", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&categoryCount),
+                       sizeof categoryCount) != ERROR_SUCCESS)
+        return false;
+    return true;
+}
