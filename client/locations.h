@@ -11,7 +11,10 @@ bool GetClientFolder(char* buffer, DWORD bufferSize);
 bool CreateDirectoryPath(const char* path);
 // Appends "\" unless the path is empty or ends in one; bufferSize bounds the result.
 void AppendBackslash(char* path, DWORD bufferSize);
-void JoinPath(const char* folder, const char* name, char* out, DWORD outSize);
+// Writes folder and name one after the other into out. Does nothing (false)
+// when any of them is missing; a result that does not fit leaves out empty
+// (false), never a cut path that could name another file.
+bool JoinPath(const char* folder, const char* name, char* out, DWORD outSize);
 
 typedef bool (*FileStep)(const WIN32_FIND_DATAA* file, void* context);
 bool ForEachFile(const char* folder, const char* pattern, FileStep step, void* context);

@@ -98,6 +98,13 @@ BOOL CopyContent(const std::string& from, const std::string& to) {
     return TRUE;
 }
 
+std::string Upper(const std::string& s) {
+    std::string out = s;
+    for (auto& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
 bool WildcardMatch(const char* pattern, const char* name) {
     // '*' and '?' as Windows has them; "*.*" matches every name.
     if (std::strcmp(pattern, "*.*") == 0 || std::strcmp(pattern, "*") == 0) return true;
@@ -430,8 +437,9 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
         }
         ::closedir(d);
     }
+    // NTFS lists a folder in the order of its names in upper case.
     std::sort(entries.begin(), entries.end(), [](const std::string& a, const std::string& b) {
-        return Lower(a) < Lower(b);
+        return Upper(a) < Upper(b);
     });
     names.insert(names.end(), entries.begin(), entries.end());
     auto find = std::make_unique<FindObject>();

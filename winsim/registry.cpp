@@ -264,7 +264,9 @@ std::vector<std::string> Subkeys(const std::string& hive, const std::string& pat
         while (dirent* e = ::readdir(d)) {
             std::string n = e->d_name;
             if (n == "." || n == ".." || n.find(".deleted.") != std::string::npos) continue;
-            if (IsDirectory(folder + "/" + n)) names.push_back(DecodeName(n));
+            // The entry's type from the listing saves a stat per subkey.
+            bool isKey = e->d_type == DT_DIR || (e->d_type == DT_UNKNOWN && IsDirectory(folder + "/" + n));
+            if (isKey) names.push_back(DecodeName(n));
         }
         ::closedir(d);
     }
@@ -440,6 +442,13 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY parent, LPCSTR subKey, DWORD, REGSAM access, P
                                                                  : base.view;
     DWORD error;
     if (TakeFault("RegOpenKeyExA", path, &error)) return static_cast<LSTATUS>(error);
+    // "RegOpenKeyExA:KEY_WOW64_32KEY PATH" (or ...64KEY) fails only the opens
+    // that ask for that view explicitly, so tests can tell which view a
+    // caller chose even where both name the same key.
+    if ((access & KEY_WOW64_32KEY) && TakeFault("RegOpenKeyExA:KEY_WOW64_32KEY", path, &error))
+        return static_cast<LSTATUS>(error);
+    if ((access & KEY_WOW64_64KEY) && TakeFault("RegOpenKeyExA:KEY_WOW64_64KEY", path, &error))
+        return static_cast<LSTATUS>(error);
     if (!reg::KeyExists(base.hive, reg::ViewPath(base.hive, path, view))) return ERROR_FILE_NOT_FOUND;
     *result = NewKey(base.hive, path, view);
     return ERROR_SUCCESS;

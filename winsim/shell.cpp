@@ -1,8 +1,11 @@
 // The command interpreter: "/c COMMAND". rmdir /S /Q works on the machine's
-// files; every other command is only recorded in the journal.
+// files and "exit N" ends with exit code N; every other command is only
+// recorded in the journal.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include "winsim/machine.h"
 
@@ -33,7 +36,13 @@ bool RunCommandInterpreter(const std::string& commandLine, DWORD* exitCode) {
     auto c = lower.find("/c ");
     if (c == std::string::npos) return true;
     std::string command = Trim(commandLine.substr(c + 3));
-    if (Lower(command).rfind("rmdir ", 0) != 0) return true;
+    std::string lowerCommand = Lower(command);
+    if (lowerCommand == "exit" || lowerCommand.rfind("exit ", 0) == 0) {
+        // "exit N" ends the interpreter with exit code N.
+        *exitCode = static_cast<DWORD>(std::strtoul(Trim(command.substr(4)).c_str(), nullptr, 10));
+        return true;
+    }
+    if (lowerCommand.rfind("rmdir ", 0) != 0) return true;
     std::string rest = Trim(command.substr(6));
     std::string folder;
     if (!rest.empty() && rest[0] == '"') {

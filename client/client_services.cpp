@@ -1,0 +1,90 @@
+// Services around the client application: its autostart entry, stopping
+// running clients through the client stopper, and its per-user data.
+#include <cstdio>
+#include <cstring>
+
+#include "client/client_files.h"
+#include "client/locations.h"
+#include "platform/handles.h"
+#include "run/output.h"
+
+namespace {
+
+const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+const char kAutostartValue[] = "Vormo Client";
+const char kStopperName[] = "StopUIClients.exe";
+const char kVolatileEnvironment[] = "Volatile Environment";
+const char kDataKeySuffix[] = "\\Oxlen Vormo Client";
+
+// Runs the client stopper from the installer folder (the current directory),
+// by its full path and without any search, and waits for it. False when it
+// cannot be started or reports that clients are still running.
+bool RunClientStopper() {
+    char folder[MAX_PATH] = {};
+    DWORD n = GetCurrentDirectoryA(sizeof folder, folder);
+    if (n == 0 || n >= sizeof folder) return false;
+    AppendBackslash(folder, sizeof folder);
+    char application[2 * MAX_PATH] = {};
+    if (!JoinPath(folder, kStopperName, application, sizeof application)) return false;
+    // The command line is the program name alone; CreateProcessA may write to it.
+    char commandLine[sizeof kStopperName] = {};
+    std::memcpy(commandLine, kStopperName, sizeof kStopperName);
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info;
+    std::memset(&info, 0, sizeof info);
+    if (!CreateProcessA(application, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return false;
+    platform::KernelHandle process(info.hProcess);
+    platform::KernelHandle thread(info.hThread);
+    if (WaitForSingleObject(process.get(), INFINITE) == WAIT_FAILED) return false;
+    DWORD exitCode = 1;
+    if (!GetExitCodeProcess(process.get(), &exitCode)) return false;
+    return exitCode == 0;
+}
+
+}  // namespace
+
+void SetClientAutostart(const char* commandLine) {
+    if (!commandLine) return;
+    platform::RegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.out()) != ERROR_SUCCESS)
+        return;
+    RegSetValueExA(key.get(), kAutostartValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(commandLine),
+                   static_cast<DWORD>(std::strlen(commandLine) + 1));
+}
+
+void RemoveClientAutostart() {
+    platform::RegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, key.out()) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueA(key.get(), kAutostartValue);
+}
+
+void StopClients() {
+    PrintText("  - Waiting for all Vormo Clients to terminate\n");
+    if (!RunClientStopper()) PrintText("  ERROR - Cannot stop all Vormo Client instances\n");
+}
+
+void RemoveUserData() {
+    platform::RegKey environment;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, kVolatileEnvironment, 0, KEY_ALL_ACCESS, environment.out()) != ERROR_SUCCESS)
+        return;
+    // The enumerated subkeys themselves stay, so the indexes stay valid.
+    for (DWORD index = 0;; ++index) {
+        char name[512] = {};
+        DWORD size = sizeof name;
+        if (RegEnumKeyExA(environment.get(), index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+            break;
+        size_t length = std::strlen(name);
+        int n = std::snprintf(name + length, sizeof name - length, "%s", kDataKeySuffix);
+        if (n < 0 || static_cast<size_t>(n) >= sizeof name - length) continue;  // no such key can exist
+        platform::RegKey data;
+        if (RegOpenKeyExA(environment.get(), name, 0, KEY_ALL_ACCESS, data.out()) != ERROR_SUCCESS) continue;
+        RegDeleteValueA(data.get(), "LastJobOwner");
+        RegDeleteValueA(data.get(), "LastLoginName");
+        // A data key with subkeys of its own stays.
+        RegDeleteKeyA(environment.get(), name);
+    }
+}

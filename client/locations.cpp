@@ -1,0 +1,231 @@
+// Folders below the Program Files folder, folder creation, flat copies and
+// deletions of the files of one folder, and removal of the WebBrowser folder.
+#include "client/locations.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "platform/handles.h"
+#include "portcfg/registry_read.h"
+#include "run/output.h"
+#include "sequence/version.h"
+
+namespace {
+
+const char kWebBrowserFolder[] = "Oxlen\\Vormo Client\\WebBrowser";
+const char kClientFolder[] = "Oxlen\\Vormo Client\\Client";
+const char kLongPathPrefix[] = "\\\\?\\";
+
+// Folder and file paths inside the walks.
+const size_t kWalkPathSize = 1500;
+// The prefixed path for folder creation: "\\?\" and at most 503 characters.
+const size_t kPrefixedPathSize = 508;
+const size_t kRemovalCommandSize = 1100;
+
+// The Program Files folder ("ProgramFilesDir") followed by a backslash and
+// the relative path. False, with the buffer empty, when there is no Program
+// Files folder or when the whole path does not fit: a path cut to fit would
+// name another folder.
+bool ProgramFilesSubfolder(const char* relativePath, char* buffer, DWORD bufferSize, REGSAM view) {
+    if (!buffer || bufferSize == 0) return false;
+    buffer[0] = '\0';
+    if (!relativePath) return false;
+    if (bufferSize < 2) return false;
+    GetHklmSubkeyString("Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", "", buffer, bufferSize - 1,
+                        "SOFTWARE", view);
+    if (buffer[0] == '\0') return false;
+    size_t length = std::strlen(buffer);
+    int n = std::snprintf(buffer + length, bufferSize - length, "\\%s", relativePath);
+    if (n < 0 || static_cast<size_t>(n) >= bufferSize - length) {
+        buffer[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+// The view of the font, product and WebBrowser lookups: the 32-bit one when
+// this process runs under WOW64.
+REGSAM DataFolderView() { return IsWow64() ? KEY_WOW64_32KEY : 0; }
+
+bool IsDotEntry(const char* name) {
+    return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+}
+
+// A folder path in a zeroed walk buffer, ending in a backslash unless empty.
+// False when it does not fit.
+bool PrepareWalkFolder(const char* folder, char (&buffer)[kWalkPathSize]) {
+    std::memset(buffer, 0, sizeof buffer);
+    size_t length = std::strlen(folder);
+    // Room for the backslash and the terminator.
+    if (length + 2 > sizeof buffer) return false;
+    std::memcpy(buffer, folder, length);
+    AppendBackslash(buffer, sizeof buffer);
+    return true;
+}
+
+struct FileCopyContext {
+    const char* sourceFolder;
+    const char* targetFolder;
+};
+
+bool CopyStep(const WIN32_FIND_DATAA* file, void* context) {
+    const auto* copy = static_cast<const FileCopyContext*>(context);
+    char source[kWalkPathSize] = {};
+    char target[kWalkPathSize] = {};
+    if (!JoinPath(copy->sourceFolder, file->cFileName, source, sizeof source) ||
+        !JoinPath(copy->targetFolder, file->cFileName, target, sizeof target) || !CopyFileA(source, target, FALSE)) {
+        ReportCopyFailure(file->cFileName);
+        return false;
+    }
+    return true;
+}
+
+bool DeleteStep(const WIN32_FIND_DATAA* file, void* context) {
+    const char* folder = static_cast<const char*>(context);
+    char path[kWalkPathSize] = {};
+    if (!JoinPath(folder, file->cFileName, path, sizeof path)) return false;
+    return DeleteFileA(path) != FALSE;
+}
+
+// Characters that the command interpreter would not take literally inside a
+// quoted argument: the quote itself ends it, "%" expands variables, and line
+// ends split the command. None of them belongs in a folder name.
+bool SafeForCommandInterpreter(const char* path) {
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(path); *p; ++p) {
+        if (*p == '"' || *p == '%' || *p < 0x20) return false;
+    }
+    return true;
+}
+
+// Runs a command through the command interpreter named by COMSPEC and waits
+// for it. False when it cannot be started or its exit status is not 0.
+bool RunCommandInterpreter(const char* command) {
+    char interpreter[MAX_PATH] = {};
+    DWORD n = GetEnvironmentVariableA("COMSPEC", interpreter, sizeof interpreter);
+    if (n == 0 || n >= sizeof interpreter) return false;
+    char commandLine[MAX_PATH + kRemovalCommandSize + 8] = {};
+    int written = std::snprintf(commandLine, sizeof commandLine, "\"%s\" /c %s", interpreter, command);
+    if (written < 0 || static_cast<size_t>(written) >= sizeof commandLine) return false;
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info;
+    std::memset(&info, 0, sizeof info);
+    if (!CreateProcessA(interpreter, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
+        return false;
+    platform::KernelHandle process(info.hProcess);
+    platform::KernelHandle thread(info.hThread);
+    if (WaitForSingleObject(process.get(), INFINITE) == WAIT_FAILED) return false;
+    DWORD exitCode = 1;
+    if (!GetExitCodeProcess(process.get(), &exitCode)) return false;
+    return exitCode == 0;
+}
+
+}  // namespace
+
+bool GetProgramFilesSubfolder(const char* relativePath, char* buffer, DWORD bufferSize) {
+    return ProgramFilesSubfolder(relativePath, buffer, bufferSize, DataFolderView());
+}
+
+bool GetWebBrowserFolder(char* buffer, DWORD bufferSize) {
+    return ProgramFilesSubfolder(kWebBrowserFolder, buffer, bufferSize, DataFolderView());
+}
+
+bool GetClientFolder(char* buffer, DWORD bufferSize) {
+    // The client folder is looked up in the process's own registry view.
+    return ProgramFilesSubfolder(kClientFolder, buffer, bufferSize, 0);
+}
+
+bool CreateDirectoryPath(const char* path) {
+    if (!path) return false;
+    char prefixed[kPrefixedPathSize] = {};
+    int n = std::snprintf(prefixed, sizeof prefixed, "%s%s", kLongPathPrefix, path);
+    // A path longer than 503 characters is refused, not cut.
+    if (n < 0 || static_cast<size_t>(n) >= sizeof prefixed) return false;
+    size_t length = static_cast<size_t>(n);
+    // Each level below the drive root, from the first character after
+    // "\\?\C:\" on; a trail byte of a double-byte character is never a level.
+    for (size_t i = 7; i < length; ++i) {
+        if (IsDBCSLeadByte(static_cast<BYTE>(prefixed[i])) && prefixed[i + 1] != '\0') {
+            ++i;
+            continue;
+        }
+        if (prefixed[i] != '\\') continue;
+        prefixed[i] = '\0';
+        BOOL created = CreateDirectoryA(prefixed, nullptr);
+        DWORD error = created ? ERROR_SUCCESS : GetLastError();
+        prefixed[i] = '\\';
+        if (!created && error != ERROR_ALREADY_EXISTS) return false;
+    }
+    if (CreateDirectoryA(prefixed, nullptr)) return true;
+    return GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+void AppendBackslash(char* path, DWORD bufferSize) {
+    if (!path) return;
+    size_t length = std::strlen(path);
+    if (length == 0) return;
+    // The last character, read as a double-byte-aware unit.
+    const char* last = CharPrevA(path, path + length);
+    if (last + 1 == path + length && *last == '\\') return;
+    if (length + 2 > bufferSize) return;
+    path[length] = '\\';
+    path[length + 1] = '\0';
+}
+
+bool JoinPath(const char* folder, const char* name, char* out, DWORD outSize) {
+    if (!folder || !name || !out || outSize == 0) return false;
+    int n = std::snprintf(out, outSize, "%s%s", folder, name);
+    if (n < 0 || static_cast<DWORD>(n) >= outSize) {
+        out[0] = '\0';
+        return false;
+    }
+    return true;
+}
+
+bool ForEachFile(const char* folder, const char* pattern, FileStep step, void* context) {
+    if (!folder || !pattern || !step) return false;
+    char search[kWalkPathSize] = {};
+    if (!JoinPath(folder, pattern, search, sizeof search)) return false;
+    WIN32_FIND_DATAA data;
+    std::memset(&data, 0, sizeof data);
+    platform::FindHandle find(FindFirstFileA(search, &data));
+    if (!find) return true;  // nothing matches, or the folder does not exist
+    do {
+        if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || IsDotEntry(data.cFileName)) continue;
+        if (!step(&data, context)) return false;
+    } while (FindNextFileA(find.get(), &data));
+    return true;
+}
+
+bool CopyFiles(const char* sourceFolder, const char* targetFolder, const char* pattern) {
+    if (!sourceFolder || !targetFolder || !pattern) return false;
+    char source[kWalkPathSize];
+    char target[kWalkPathSize];
+    if (!PrepareWalkFolder(sourceFolder, source) || !PrepareWalkFolder(targetFolder, target)) return false;
+    FileCopyContext context = {source, target};
+    return ForEachFile(source, pattern, &CopyStep, &context);
+}
+
+bool DeleteFiles(const char* folder, const char* pattern) {
+    if (!folder || !pattern) return false;
+    char path[kWalkPathSize];
+    if (!PrepareWalkFolder(folder, path)) return false;
+    return ForEachFile(path, pattern, &DeleteStep, path);
+}
+
+bool RemoveWebBrowserFolder() {
+    char folder[1000] = {};
+    if (!GetWebBrowserFolder(folder, sizeof folder)) return false;
+    // The folder goes to the command interpreter in quotes: a name that
+    // could end the quotes or be expanded there is refused.
+    if (!SafeForCommandInterpreter(folder)) return false;
+    // Made when missing, so that the removal always finds it.
+    CreateDirectoryPath(folder);
+    char command[kRemovalCommandSize] = {};
+    int n = std::snprintf(command, sizeof command, "rmdir \"%s\" /S /Q", folder);
+    if (n < 0 || static_cast<size_t>(n) >= sizeof command) return false;
+    if (!RunCommandInterpreter(command)) return false;
+    RemoveDirectoryA(folder);
+    return true;
+}
