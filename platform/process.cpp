@@ -66,7 +66,17 @@ bool AttachProcess() {
     return true;
 }
 
-void DetachProcess() { winsim::CloseMachine(); }
+void DetachProcess() {
+    // Every handle and block the installer was given must be back by now.
+    size_t handles = winsim::OpenHandleCount(), blocks = winsim::OpenBlockCount();
+    if (handles || blocks) {
+        std::string kinds;
+        for (const auto& kind : winsim::OpenHandleKinds()) kinds += " " + kind;
+        std::fprintf(stderr, "winsim: %zu handle(s) left open (%s ) and %zu block(s) not freed\n", handles,
+                     kinds.c_str(), blocks);
+    }
+    winsim::CloseMachine();
+}
 
 bool OpenAppendLog(const char* path) {
     std::string host = winsim::MapPath(path);

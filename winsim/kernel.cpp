@@ -305,22 +305,30 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int so
 }
 
 int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b) {
-    // Word-sort comparison in the machine's code page: letters without regard to case.
-    std::u16string wa = AnsiToUtf16(a ? a : "", Config().codePage), wb = AnsiToUtf16(b ? b : "", Config().codePage);
-    auto fold = [](char16_t u) -> char16_t {
-        if (u >= 'a' && u <= 'z') return static_cast<char16_t>(u - 32);
-        if ((u >= 0xE0 && u <= 0xFE && u != 0xF7)) return static_cast<char16_t>(u - 32);
-        if (u == 0x0161 || u == 0x0153 || u == 0x017E) return static_cast<char16_t>(u - 1);
-        if (u == 0xFF) return 0x0178;
-        return u;
+    // Word-sort comparison in the machine's code page: letters without regard
+    // to case; the soft hyphen carries no weight; the ligatures and sharp s
+    // weigh as the letters they stand for (\xDF as "ss", \xE6 as "ae", \x9C as
+    // "oe", \xFE as "th"); the modifier circumflex weighs as "^".
+    auto key = [](LPCSTR text) {
+        std::u16string out;
+        for (char16_t u : AnsiToUtf16(text ? text : "", Config().codePage)) {
+            if (u >= 'a' && u <= 'z') u = static_cast<char16_t>(u - 32);
+            else if (u >= 0xE0 && u <= 0xFE && u != 0xF7) u = static_cast<char16_t>(u - 32);
+            else if (u == 0x0161 || u == 0x0153 || u == 0x017E) u = static_cast<char16_t>(u - 1);
+            else if (u == 0xFF) u = 0x0178;
+            if (u == 0x00AD) continue;
+            if (u == 0x02C6) u = '^';
+            if (u == 0x00DF) out += u"SS";
+            else if (u == 0x00C6) out += u"AE";
+            else if (u == 0x0152) out += u"OE";
+            else if (u == 0x00DE) out += u"TH";
+            else out += u;
+        }
+        return out;
     };
-    size_t n = wa.size() < wb.size() ? wa.size() : wb.size();
-    for (size_t i = 0; i < n; ++i) {
-        char16_t x = fold(wa[i]), y = fold(wb[i]);
-        if (x != y) return x < y ? -1 : 1;
-    }
-    if (wa.size() == wb.size()) return 0;
-    return wa.size() < wb.size() ? -1 : 1;
+    std::u16string wa = key(a), wb = key(b);
+    if (wa == wb) return 0;
+    return wa < wb ? -1 : 1;
 }
 
 BOOL WINAPI IsDBCSLeadByte(BYTE) {
@@ -365,6 +373,10 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name
         }
     }
     mutex->owner = initialOwner != FALSE;
+    // "delay CreateMutexA MS" keeps the new owner busy for a while, so that
+    // tests can start competing runs while it holds the mutex.
+    DWORD delay;
+    if (name && TakeFault("delay:CreateMutexA", "*", &delay)) ::usleep(static_cast<useconds_t>(delay) * 1000u);
     HANDLE h = NewHandle(std::move(mutex));
     SetError(ERROR_SUCCESS);
     return h;
@@ -402,9 +414,11 @@ BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATT
     std::string host = MapPath(program);
     struct stat st;
     if (host.empty() || ::stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        // Without a folder, Windows looks in the system directory as well.
+        // A program taken from the command line and named without a folder
+        // is looked for in the system directory as well; an application name
+        // is taken as it stands, with no search.
         bool found = false;
-        if (program.find('\\') == std::string::npos) {
+        if (!application && program.find('\\') == std::string::npos) {
             host = MapPath("C:\\Windows\\system32\\" + program);
             found = !host.empty() && ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
         }
