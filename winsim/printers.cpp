@@ -1,17 +1,378 @@
 // Printers and the port table: OpenPrinterA, GetPrinterA, SetPrinterA,
 // EnumPrintersA, EnumPortsA.
+//
+// A printer is the key Print\Printers\NAME of the spooler's hive, with the
+// values under which Windows keeps a printer's definition:
+//   "Name", "Share Name", "Port", "Printer Driver", "Description" (the comment),
+//   "Location", "Separator File", "Print Processor", "Datatype", "Parameters"
+//   (strings) and "Attributes", "Priority", "Default Priority", "StartTime",
+//   "UntilTime", "Status" (numbers). "Port" is the port list: one port name,
+//   or several separated by commas for a pooled printer.
+//
+// Answers go into the caller's block: the structures first, then the strings
+// they point to, each with its terminator, packed after them. A block too
+// small for that gets nothing but ERROR_INSUFFICIENT_BUFFER and the size.
+#include <cstring>
+
 #include "winsim/spooler.h"
+
+namespace winsim {
+namespace {
+
+constexpr DWORD kAccessAdminister = 0x00000004;  // PRINTER_ACCESS_ADMINISTER
+constexpr DWORD kAccessUse = 0x00000008;        // PRINTER_ACCESS_USE
+constexpr DWORD kPortTypeWrite = 0x0001;        // PORT_TYPE_WRITE
+constexpr DWORD kNullRefPointer = 1780;         // RPC_X_NULL_REF_POINTER
+
+// A printer's definition as the spooler keeps it.
+struct PrinterDefinition {
+    std::string name, shareName, port, driver, comment, location, sepFile, printProcessor, datatype, parameters;
+    DWORD attributes = 0, priority = 1, defaultPriority = 0, startTime = 0, untilTime = 0, status = 0;
+};
+
+struct StringField {
+    const char* value;
+    std::string PrinterDefinition::*member;
+};
+const StringField kStringFields[] = {
+    {"Name", &PrinterDefinition::name},
+    {"Share Name", &PrinterDefinition::shareName},
+    {"Port", &PrinterDefinition::port},
+    {"Printer Driver", &PrinterDefinition::driver},
+    {"Description", &PrinterDefinition::comment},
+    {"Location", &PrinterDefinition::location},
+    {"Separator File", &PrinterDefinition::sepFile},
+    {"Print Processor", &PrinterDefinition::printProcessor},
+    {"Datatype", &PrinterDefinition::datatype},
+    {"Parameters", &PrinterDefinition::parameters},
+};
+
+struct NumberField {
+    const char* value;
+    DWORD PrinterDefinition::*member;
+};
+const NumberField kNumberFields[] = {
+    {"Attributes", &PrinterDefinition::attributes},
+    {"Priority", &PrinterDefinition::priority},
+    {"Default Priority", &PrinterDefinition::defaultPriority},
+    {"StartTime", &PrinterDefinition::startTime},
+    {"UntilTime", &PrinterDefinition::untilTime},
+    {"Status", &PrinterDefinition::status},
+};
+
+// A name that can stand for a printer's key: not empty, no backslash (it
+// would reach into the key's subkeys) and no comma (the spooler refuses both
+// in printer names).
+bool PlausiblePrinterName(const char* name) {
+    return name && *name && std::strchr(name, '\\') == nullptr && std::strchr(name, ',') == nullptr;
+}
+
+bool LoadPrinter(const std::string& hive, const std::string& name, PrinterDefinition* p) {
+    if (!PlausiblePrinterName(name.c_str())) return false;
+    std::string key = PrinterKey(name);
+    if (!reg::KeyExists(hive, key)) return false;
+    *p = PrinterDefinition();
+    p->name = name;
+    for (const auto& nv : reg::Values(hive, key)) {
+        for (const auto& f : kStringFields)
+            if (EqualNoCase(nv.first, f.value)) p->*f.member = reg::SzText(nv.second);
+        for (const auto& f : kNumberFields)
+            if (EqualNoCase(nv.first, f.value)) p->*f.member = reg::DwordOf(nv.second, p->*f.member);
+    }
+    if (p->name.empty()) p->name = name;
+    return true;
+}
+
+// Places strings into a caller's block, one after the other, behind the
+// structures.
+class Packer {
+public:
+    Packer(LPBYTE base, size_t stringsAt) : base_(base), next_(stringsAt) {}
+    LPSTR Put(const std::string& text) {
+        LPSTR at = reinterpret_cast<LPSTR>(base_ + next_);
+        std::memcpy(at, text.c_str(), text.size() + 1);
+        next_ += Size(text);
+        return at;
+    }
+    // Bytes a string takes in the block.
+    static size_t Size(const std::string& text) { return text.size() + 1; }
+
+private:
+    LPBYTE base_;
+    size_t next_;
+};
+
+size_t InfoSize(const PrinterDefinition& p) {
+    size_t size = sizeof(PRINTER_INFO_2A);
+    for (const auto& f : kStringFields) size += Packer::Size(p.*f.member);
+    return size;
+}
+
+void FillInfo2(const PrinterDefinition& p, LPBYTE buffer) {
+    auto* info = reinterpret_cast<PRINTER_INFO_2A*>(buffer);
+    std::memset(info, 0, sizeof *info);
+    Packer pack(buffer, sizeof *info);
+    info->pServerName = nullptr;  // a printer of the local spooler
+    info->pPrinterName = pack.Put(p.name);
+    info->pShareName = pack.Put(p.shareName);
+    info->pPortName = pack.Put(p.port);
+    info->pDriverName = pack.Put(p.driver);
+    info->pComment = pack.Put(p.comment);
+    info->pLocation = pack.Put(p.location);
+    info->pDevMode = nullptr;
+    info->pSepFile = pack.Put(p.sepFile);
+    info->pPrintProcessor = pack.Put(p.printProcessor);
+    info->pDatatype = pack.Put(p.datatype);
+    info->pParameters = pack.Put(p.parameters);
+    info->pSecurityDescriptor = nullptr;
+    info->Attributes = p.attributes;
+    info->Priority = p.priority;
+    info->DefaultPriority = p.defaultPriority;
+    info->StartTime = p.startTime;
+    info->UntilTime = p.untilTime;
+    info->Status = p.status;
+    info->cJobs = 0;
+    info->AveragePPM = 0;
+}
+
+std::vector<std::string> SplitPortList(const std::string& list) {
+    std::vector<std::string> entries;
+    size_t start = 0;
+    while (true) {
+        size_t comma = list.find(',', start);
+        entries.push_back(list.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    return entries;
+}
+
+// Every entry of a port list must name a port that the spooler knows.
+bool PortListKnown(const std::string& hive, const std::string& list) {
+    for (const auto& entry : SplitPortList(list)) {
+        if (entry.empty() || entry.find('\\') != std::string::npos) return false;
+        if (PortMonitor(hive, entry).empty()) return false;
+    }
+    return true;
+}
+
+PrinterObject* PrinterHandle(HANDLE h) {
+    auto* object = Lookup<PrinterObject>(h);
+    return object && !object->xcv ? object : nullptr;
+}
+
+// Bytes of a size-protocol answer, guarded against a count that no DWORD holds.
+bool FitsDword(size_t size) { return size <= 0xFFFFFFFFu; }
+
+// ---- winsim new / show ------------------------------------------------------
+
+// Completes the printers that `winsim new` lays out with the rest of a
+// printer's definition, as a freshly added printer has it.
+bool CompletePrinters(const NewOptions& options, std::string*) {
+    const std::string hive = "registry/HKLM";
+    const std::pair<const char*, RegValue> defaults[] = {
+        {"Share Name", reg::Sz("")},     {"Description", reg::Sz("")},
+        {"Location", reg::Sz("")},       {"Separator File", reg::Sz("")},
+        {"Parameters", reg::Sz("")},     {"Default Priority", reg::Dword(0)},
+        {"StartTime", reg::Dword(0)},    {"UntilTime", reg::Dword(0)},
+        {"Status", reg::Dword(0)},
+    };
+    for (const auto& printer : options.printers) {
+        std::string key = PrinterKey(printer.name);
+        if (!reg::KeyExists(hive, key)) return false;
+        for (const auto& d : defaults)
+            if (!reg::GetValue(hive, key, d.first, nullptr) && !reg::SetValue(hive, key, d.first, d.second))
+                return false;
+    }
+    return true;
+}
+
+std::string AttributeWords(DWORD attributes) {
+    std::string words;
+    if (attributes & PRINTER_ATTRIBUTE_LOCAL) words += "local";
+    if (attributes & PRINTER_ATTRIBUTE_NETWORK) words += words.empty() ? "network" : ", network";
+    return words.empty() ? std::string() : " (" + words + ")";
+}
+
+void ShowPrinters(std::string* out) {
+    *out += "\nPrinters:\n";
+    const std::string hive = "registry/HKLM";
+    auto names = reg::Subkeys(hive, kPrintersKey);
+    if (names.empty()) *out += "  (none)\n";
+    for (const auto& name : names) {
+        PrinterDefinition p;
+        if (!LoadPrinter(hive, name, &p)) continue;
+        char attributes[32];
+        std::snprintf(attributes, sizeof attributes, "0x%08x", static_cast<unsigned>(p.attributes));
+        *out += "  '" + AnsiToUtf8(p.name) + "' on " + AnsiToUtf8(p.port) + ", attributes " + attributes +
+                AttributeWords(p.attributes) + "\n";
+    }
+}
+
+struct Registration {
+    Registration() {
+        RegisterBuildHook(&CompletePrinters);
+        RegisterShowHook("40-printers", &ShowPrinters);
+    }
+} g_registration;
+
+}  // namespace
+}  // namespace winsim
 
 using namespace winsim;
 
 extern "C" {
-BOOL WINAPI OpenPrinterA(LPSTR, LPHANDLE, LPPRINTER_DEFAULTSA) { return Fail(ERROR_CALL_NOT_IMPLEMENTED); }
-BOOL WINAPI GetPrinterA(HANDLE, DWORD, LPBYTE, DWORD, LPDWORD) { return Fail(ERROR_CALL_NOT_IMPLEMENTED); }
-BOOL WINAPI SetPrinterA(HANDLE, DWORD, LPBYTE, DWORD) { return Fail(ERROR_CALL_NOT_IMPLEMENTED); }
-BOOL WINAPI EnumPrintersA(DWORD, LPSTR, DWORD, LPBYTE, DWORD, LPDWORD needed, LPDWORD returned) {
-    if (needed) *needed = 0;
-    if (returned) *returned = 0;
+
+BOOL WINAPI OpenPrinterA(LPSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults) {
+    if (!printer) return Fail(ERROR_INVALID_PARAMETER);
+    *printer = nullptr;
+    // winsim keeps no print-server handles: a printer must be named.
+    if (!name || !*name) return Fail(ERROR_INVALID_PARAMETER);
+    if (!PlausiblePrinterName(name)) return Fail(ERROR_INVALID_PRINTER_NAME);
+    std::string hive = "registry/HKLM";
+    if (!reg::KeyExists(hive, PrinterKey(name))) return Fail(ERROR_INVALID_PRINTER_NAME);
+    DWORD error;
+    if (TakeFault("OpenPrinterA", name, &error)) return Fail(error);
+    auto object = std::make_unique<PrinterObject>();
+    object->hive = hive;
+    object->printer = name;
+    object->access = defaults ? defaults->DesiredAccess : kAccessUse;
+    *printer = NewHandle(std::move(object));
     return TRUE;
 }
-BOOL WINAPI EnumPortsA(LPSTR, DWORD, LPBYTE, DWORD, LPDWORD, LPDWORD) { return Fail(ERROR_CALL_NOT_IMPLEMENTED); }
+
+BOOL WINAPI GetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed) {
+    PrinterObject* object = PrinterHandle(printer);
+    if (!object) return Fail(ERROR_INVALID_HANDLE);
+    if (level != 2) return Fail(ERROR_INVALID_LEVEL);
+    if (!needed) return Fail(kNullRefPointer);
+    DWORD error;
+    if (TakeFault("GetPrinterA", object->printer, &error)) return Fail(error);
+    PrinterDefinition p;
+    if (!LoadPrinter(object->hive, object->printer, &p)) return Fail(ERROR_INVALID_PRINTER_NAME);
+    size_t want = InfoSize(p);
+    if (!FitsDword(want)) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    *needed = static_cast<DWORD>(want);
+    if (!buffer || size < want) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    FillInfo2(p, buffer);
+    return TRUE;
 }
+
+BOOL WINAPI SetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD command) {
+    PrinterObject* object = PrinterHandle(printer);
+    if (!object) return Fail(ERROR_INVALID_HANDLE);
+    if (level != 2) return Fail(ERROR_INVALID_LEVEL);
+    // Pausing, resuming and purging are not simulated.
+    if (command != 0) return Fail(ERROR_NOT_SUPPORTED);
+    if (!buffer) return Fail(ERROR_INVALID_PARAMETER);
+    if (!(object->access & kAccessAdminister)) return Fail(ERROR_ACCESS_DENIED);
+    DWORD error;
+    if (TakeFault("SetPrinterA", object->printer, &error)) return Fail(error);
+    PrinterDefinition old;
+    if (!LoadPrinter(object->hive, object->printer, &old)) return Fail(ERROR_INVALID_PRINTER_NAME);
+    const auto* info = reinterpret_cast<const PRINTER_INFO_2A*>(buffer);
+    // Renaming a printer is not simulated.
+    if (info->pPrinterName && !EqualNoCase(info->pPrinterName, old.name)) return Fail(ERROR_NOT_SUPPORTED);
+    if (info->pPortName && !PortListKnown(object->hive, info->pPortName)) return Fail(ERROR_UNKNOWN_PORT);
+
+    // A field whose pointer is null keeps its value; the numbers are always
+    // taken, except the bits that say where the printer lives.
+    PrinterDefinition p = old;
+    auto take = [](std::string* field, LPCSTR text) {
+        if (text) *field = text;
+    };
+    take(&p.shareName, info->pShareName);
+    take(&p.port, info->pPortName);
+    take(&p.driver, info->pDriverName);
+    take(&p.comment, info->pComment);
+    take(&p.location, info->pLocation);
+    take(&p.sepFile, info->pSepFile);
+    take(&p.printProcessor, info->pPrintProcessor);
+    take(&p.datatype, info->pDatatype);
+    take(&p.parameters, info->pParameters);
+    const DWORD placement = PRINTER_ATTRIBUTE_LOCAL | PRINTER_ATTRIBUTE_NETWORK;
+    p.attributes = (info->Attributes & ~placement) | (old.attributes & placement);
+    p.priority = info->Priority;
+    p.defaultPriority = info->DefaultPriority;
+    p.startTime = info->StartTime;
+    p.untilTime = info->UntilTime;
+
+    std::string key = PrinterKey(object->printer);
+    for (const auto& f : kStringFields)
+        if (p.*f.member != old.*f.member && !reg::SetValue(object->hive, key, f.value, reg::Sz(p.*f.member)))
+            return Fail(ERROR_ACCESS_DENIED);
+    for (const auto& f : kNumberFields)
+        if (p.*f.member != old.*f.member && !reg::SetValue(object->hive, key, f.value, reg::Dword(p.*f.member)))
+            return Fail(ERROR_ACCESS_DENIED);
+    if (p.port != old.port) Journal("printer " + old.name + " port " + old.port + " -> " + p.port);
+    return TRUE;
+}
+
+BOOL WINAPI EnumPrintersA(DWORD flags, LPSTR, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
+                          LPDWORD returned) {
+    if (!needed || !returned) return Fail(kNullRefPointer);
+    *needed = 0;
+    *returned = 0;
+    if (level != 4) return Fail(ERROR_INVALID_LEVEL);
+    DWORD error;
+    if (TakeFault("EnumPrintersA", "*", &error)) return Fail(error);
+    // With PRINTER_ENUM_LOCAL the name is not looked at: the printers of
+    // this machine's spooler are listed. Connections to other servers are
+    // not simulated, so any other request lists nothing.
+    std::vector<PrinterDefinition> printers;
+    if (flags & PRINTER_ENUM_LOCAL) {
+        for (const auto& name : reg::Subkeys("registry/HKLM", kPrintersKey)) {
+            PrinterDefinition p;
+            if (LoadPrinter("registry/HKLM", name, &p)) printers.push_back(p);
+        }
+    }
+    if (printers.empty()) return TRUE;
+    size_t want = printers.size() * sizeof(PRINTER_INFO_4A);
+    for (const auto& p : printers) want += Packer::Size(p.name);
+    if (!FitsDword(want)) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    *needed = static_cast<DWORD>(want);
+    if (!buffer || size < want) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    std::memset(buffer, 0, printers.size() * sizeof(PRINTER_INFO_4A));
+    auto* infos = reinterpret_cast<PRINTER_INFO_4A*>(buffer);
+    Packer pack(buffer, printers.size() * sizeof(PRINTER_INFO_4A));
+    for (size_t i = 0; i < printers.size(); ++i) {
+        infos[i].pPrinterName = pack.Put(printers[i].name);
+        infos[i].pServerName = nullptr;
+        infos[i].Attributes = printers[i].attributes;
+    }
+    *returned = static_cast<DWORD>(printers.size());
+    return TRUE;
+}
+
+BOOL WINAPI EnumPortsA(LPSTR server, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
+    if (!needed || !returned) return Fail(kNullRefPointer);
+    *needed = 0;
+    *returned = 0;
+    std::string hive;
+    DWORD error = 0;
+    if (!SpoolerHive(server, &hive, &error)) return Fail(error);
+    if (level != 2) return Fail(ERROR_INVALID_LEVEL);
+    if (TakeFault("EnumPortsA", "*", &error)) return Fail(error);
+    // A monitor describes its ports by its own name.
+    std::vector<PortEntry> ports = ListPorts(hive);
+    size_t want = ports.size() * sizeof(PORT_INFO_2A);
+    for (const auto& port : ports) want += Packer::Size(port.name) + 2 * Packer::Size(port.monitor);
+    if (!FitsDword(want)) return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    *needed = static_cast<DWORD>(want);
+    if (ports.empty()) return TRUE;
+    if (!buffer || size < want) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    std::memset(buffer, 0, ports.size() * sizeof(PORT_INFO_2A));
+    auto* infos = reinterpret_cast<PORT_INFO_2A*>(buffer);
+    Packer pack(buffer, ports.size() * sizeof(PORT_INFO_2A));
+    for (size_t i = 0; i < ports.size(); ++i) {
+        infos[i].pPortName = pack.Put(ports[i].name);
+        infos[i].pMonitorName = pack.Put(ports[i].monitor);
+        infos[i].pDescription = pack.Put(ports[i].monitor);
+        infos[i].fPortType = kPortTypeWrite;
+        infos[i].Reserved = 0;
+    }
+    *returned = static_cast<DWORD>(ports.size());
+    return TRUE;
+}
+
+}  // extern "C"

@@ -1,0 +1,130 @@
+// The spooler's printers and port table: size protocol, names, monitors.
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "check.h"
+#include "platform/handles.h"
+
+namespace {
+
+// True when the text lies wholly inside [begin, end).
+bool Inside(const char* text, const BYTE* begin, const BYTE* end) {
+    const char* b = reinterpret_cast<const char*>(begin);
+    const char* e = reinterpret_cast<const char*>(end);
+    if (!text || text < b || text >= e) return false;
+    return std::memchr(text, 0, static_cast<size_t>(e - text)) != nullptr;
+}
+
+}  // namespace
+
+CONFORMANCE_CASE(PrinterListSizeProtocol) {
+    DWORD needed = 0, returned = 0;
+    BOOL empty = EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 4, nullptr, 0, &needed, &returned);
+    if (empty) {
+        // Nothing to list: success at once, nothing needed.
+        CHECK_EQ(needed, 0u);
+        CHECK_EQ(returned, 0u);
+        return;
+    }
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    CHECK(needed >= sizeof(PRINTER_INFO_4A));
+    std::vector<BYTE> block(needed + 1);
+    DWORD again = 0;
+    CHECK(!EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 4, block.data(), needed - 1, &again, &returned));
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    CHECK_EQ(again, needed);
+    CHECK(EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 4, block.data(), needed, &again, &returned));
+    CHECK(returned >= 1);
+    CHECK(returned * sizeof(PRINTER_INFO_4A) <= needed);
+    const auto* printers = reinterpret_cast<const PRINTER_INFO_4A*>(block.data());
+    for (DWORD i = 0; i < returned && i * sizeof(PRINTER_INFO_4A) < needed; ++i)
+        CHECK(Inside(printers[i].pPrinterName, block.data() + returned * sizeof(PRINTER_INFO_4A),
+                     block.data() + needed));
+}
+
+CONFORMANCE_CASE(OpenPrinterOfAnUnknownPrinterGives1801) {
+    PRINTER_DEFAULTSA defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE h = nullptr;
+    char name[] = "Winsim Conformance No Such Printer";
+    CHECK(!OpenPrinterA(name, &h, &defaults));
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+    CHECK(!OpenPrinterA(name, &h, nullptr));
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+    // Names that no local printer can have.
+    char withBackslash[] = "Winsim\\Conformance";
+    CHECK(!OpenPrinterA(withBackslash, &h, &defaults));
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+    char withComma[] = "Winsim,Conformance";
+    CHECK(!OpenPrinterA(withComma, &h, &defaults));
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PRINTER_NAME));
+}
+
+CONFORMANCE_CASE(PortTableSizeProtocolAndTheLocalPorts) {
+    DWORD needed = 0, returned = 0;
+    CHECK(!EnumPortsA(nullptr, 2, nullptr, 0, &needed, &returned));
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    CHECK(needed > sizeof(PORT_INFO_2A));
+    if (needed <= sizeof(PORT_INFO_2A)) return;
+    std::vector<BYTE> block(needed);
+    DWORD again = 0;
+    CHECK(!EnumPortsA(nullptr, 2, block.data(), needed - 1, &again, &returned));
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    CHECK_EQ(again, needed);
+    CHECK(EnumPortsA(nullptr, 2, block.data(), needed, &again, &returned));
+    CHECK(returned >= 1);
+    CHECK(returned * sizeof(PORT_INFO_2A) <= needed);
+    // The size comes back through a pointer that must be given.
+    DWORD count = 0;
+    CHECK(!EnumPortsA(nullptr, 2, nullptr, 0, nullptr, &count));
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(1780));  // RPC_X_NULL_REF_POINTER
+    const auto* ports = reinterpret_cast<const PORT_INFO_2A*>(block.data());
+    const BYTE* strings = block.data() + returned * sizeof(PORT_INFO_2A);
+    std::string monitorOfLpt1;
+    size_t packed = returned * sizeof(PORT_INFO_2A);
+    for (DWORD i = 0; i < returned && (i + 1) * sizeof(PORT_INFO_2A) <= needed; ++i) {
+        CHECK(Inside(ports[i].pPortName, strings, block.data() + needed));
+        CHECK(Inside(ports[i].pMonitorName, strings, block.data() + needed));
+        for (const char* s : {ports[i].pPortName, ports[i].pMonitorName, ports[i].pDescription})
+            if (s) packed += std::strlen(s) + 1;
+        if (ports[i].pPortName && ports[i].pMonitorName && std::strcmp(ports[i].pPortName, "LPT1:") == 0)
+            monitorOfLpt1 = ports[i].pMonitorName;
+    }
+    CHECK(packed <= needed);
+    // The standard local ports belong to "Local Port"; Wine names that
+    // monitor "Local Monitor".
+    CHECK_STR(monitorOfLpt1, conformance::UnderWine() ? "Local Monitor" : "Local Port");
+}
+
+CONFORMANCE_CASE(PortNamesCompareWithoutRegardToCaseInCodePage1252) {
+    struct Pair {
+        const char *a, *b;
+        bool equal;
+    } pairs[] = {
+        {"LPT1:", "lpt1:", true},
+        {"Vormo001", "VORMO001", true},
+        {"\xE9t\xE9", "\xC9T\xC9", true},  // e acute
+        {"\x9A", "\x8A", true},            // s caron
+        {"\x9C", "\x8C", true},            // oe ligature
+        {"\x9E", "\x8E", true},            // z caron
+        {"\xFF", "\x9F", true},            // y diaeresis
+        {"\xFE", "\xDE", true},            // thorn
+        {"\x5E", "\x88", true},          // circumflex and modifier circumflex
+        {"Vormo\xAD""001", "Vormo001", true},  // the soft hyphen weighs nothing
+        {"\xDF", "ss", true},             // sharp s
+        {"\xE6", "AE", true},             // ae ligature
+        {"\x8C", "oe", true},             // oe ligature
+        {"\xFE", "th", true},             // thorn
+        {"co-op", "coop", false},
+        {"\xE9", "e", false},
+        {"Vormo001", "Vormo001 ", false},
+        {"Vormo001", " Vormo001", false},
+        {"Vormo001", "Vormo01", false},
+    };
+    for (const auto& p : pairs) {
+        int order = lstrcmpiA(p.a, p.b);
+        if (p.equal) CHECK_EQ(order, 0);
+        else CHECK(order != 0);
+        CHECK_EQ(lstrcmpiA(p.b, p.a), -order);
+    }
+}
