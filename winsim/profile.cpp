@@ -1,15 +1,293 @@
 // Profile (INI) files: GetPrivateProfileStringA and GetPrivateProfileIntA.
+//
+// As Windows reads them: a file name without any folder is looked for in the
+// Windows directory; section and key names match without regard to case;
+// blanks around lines, section names, key names and values are trimmed;
+// lines starting with ';' are comments; a line without '=' is a key without
+// a value; a value in matching quotes loses them; a missing file, section or
+// key gives the default. The first section of a name and the first key of a
+// name within it count. GetPrivateProfileIntA reads the value's first 29
+// characters: a sign, then digits ("0x", "0o", "0b" choose another base),
+// wrapping around at 32 bits; an empty or missing value gives the default.
+//
+// A file is parsed once and kept while its modification time, size and
+// identity stay the same, so that reading a large file key by key costs one
+// parse plus a lookup per key.
+#include <sys/stat.h>
+
 #include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
 
 #include "winsim/machine.h"
+
+namespace winsim {
+namespace {
+
+// Case folding of the ANSI code page (Windows-1252) for names.
+char Fold(char c) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 'A' && u <= 'Z') return static_cast<char>(u + 32);
+    if (u >= 0xC0 && u <= 0xDE && u != 0xD7) return static_cast<char>(u + 32);
+    if (u == 0x8A || u == 0x8C || u == 0x8E) return static_cast<char>(u + 16);
+    if (u == 0x9F) return static_cast<char>(0xFF);
+    return c;
+}
+
+std::string FoldName(const std::string& s) {
+    std::string out = s;
+    for (auto& c : out) c = Fold(c);
+    return out;
+}
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == 0x1A;
+}
+
+std::string TrimBlanks(const std::string& s) {
+    size_t b = 0, e = s.size();
+    while (b < e && IsBlank(s[b])) ++b;
+    while (e > b && IsBlank(s[e - 1])) --e;
+    return s.substr(b, e - b);
+}
+
+struct Entry {
+    std::string name;
+    bool hasValue = false;  // a line without '=' names a key without a value
+    std::string value;
+};
+
+struct Section {
+    std::string name;
+    std::vector<Entry> entries;
+    std::map<std::string, size_t> index;  // folded key name -> first entry of that name
+};
+
+struct Profile {
+    std::vector<Section> sections;
+    std::map<std::string, size_t> index;  // folded section name -> first section of that name
+};
+
+std::unique_ptr<Profile> Parse(const std::string& text) {
+    auto profile = std::make_unique<Profile>();
+    Section* current = nullptr;  // lines before the first section belong to none
+    size_t pos = 0;
+    while (pos < text.size()) {
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        std::string line = TrimBlanks(text.substr(pos, end - pos));
+        pos = end + 1;
+        if (line.empty() || line[0] == ';') continue;
+        if (line[0] == '[') {
+            size_t close = line.rfind(']');
+            if (close != std::string::npos) {
+                profile->sections.emplace_back();
+                Section& section = profile->sections.back();
+                section.name = TrimBlanks(line.substr(1, close - 1));
+                profile->index.emplace(FoldName(section.name), profile->sections.size() - 1);
+                current = &section;
+                continue;
+            }
+            // A '[' without ']' is an ordinary line.
+        }
+        if (!current) continue;
+        Entry entry;
+        size_t eq = line.find('=');
+        if (eq == std::string::npos) {
+            entry.name = line;
+        } else {
+            entry.name = TrimBlanks(line.substr(0, eq));
+            entry.value = TrimBlanks(line.substr(eq + 1));
+            entry.hasValue = true;
+        }
+        current->entries.push_back(entry);
+        current->index.emplace(FoldName(entry.name), current->entries.size() - 1);
+    }
+    return profile;
+}
+
+struct Cached {
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    long long mtimeSec = 0, mtimeNsec = 0;
+    std::shared_ptr<Profile> profile;
+};
+
+std::map<std::string, Cached>& Cache() {
+    static std::map<std::string, Cached> cache;
+    return cache;
+}
+
+const size_t kCacheLimit = 16;
+
+// The Windows path a profile file name stands for.
+std::string ProfileWinPath(LPCSTR fileName) {
+    std::string name = fileName ? fileName : "win.ini";
+    bool bare = name.find('\\') == std::string::npos && name.find('/') == std::string::npos &&
+                !(name.size() >= 2 && name[1] == ':');
+    if (bare) {
+        char windows[MAX_PATH];
+        UINT n = GetWindowsDirectoryA(windows, sizeof windows);
+        if (n == 0 || n >= sizeof windows) return std::string();
+        return std::string(windows) + "\\" + name;
+    }
+    return name;
+}
+
+// The parsed file, or null when it cannot be read (the last error says why).
+std::shared_ptr<Profile> Load(LPCSTR fileName) {
+    std::string host = MapPath(ProfileWinPath(fileName));
+    struct stat st;
+    if (host.empty() || ::stat(host.c_str(), &st) != 0) {
+        SetError(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        SetError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    auto& cache = Cache();
+    auto it = cache.find(host);
+    if (it != cache.end() && it->second.device == st.st_dev && it->second.inode == st.st_ino &&
+        it->second.size == st.st_size && it->second.mtimeSec == static_cast<long long>(st.st_mtim.tv_sec) &&
+        it->second.mtimeNsec == static_cast<long long>(st.st_mtim.tv_nsec))
+        return it->second.profile;
+    std::string text;
+    if (!ReadWholeFile(host, &text)) {
+        SetError(ERROR_ACCESS_DENIED);
+        return nullptr;
+    }
+    if (cache.size() >= kCacheLimit && it == cache.end()) cache.clear();
+    Cached entry;
+    entry.device = st.st_dev;
+    entry.inode = st.st_ino;
+    entry.size = st.st_size;
+    entry.mtimeSec = static_cast<long long>(st.st_mtim.tv_sec);
+    entry.mtimeNsec = static_cast<long long>(st.st_mtim.tv_nsec);
+    entry.profile = std::shared_ptr<Profile>(Parse(text));
+    cache[host] = entry;
+    return entry.profile;
+}
+
+const Section* FindSection(const Profile& profile, const char* name) {
+    auto it = profile.index.find(FoldName(TrimBlanks(name)));
+    return it == profile.index.end() ? nullptr : &profile.sections[it->second];
+}
+
+const Entry* FindEntry(const Section& section, const char* name) {
+    auto it = section.index.find(FoldName(TrimBlanks(name)));
+    return it == section.index.end() ? nullptr : &section.entries[it->second];
+}
+
+// Copies a value as Windows hands it out: a value in matching quotes loses
+// them; the copy is cut to size - 1 characters and terminated. Returns the
+// characters copied.
+DWORD CopyValue(const std::string& raw, LPSTR buffer, DWORD size) {
+    std::string value = raw;
+    if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
+        value = value.substr(1, value.size() - 2);
+    size_t n = value.size() < size - 1 ? value.size() : size - 1;
+    std::memcpy(buffer, value.data(), n);
+    buffer[n] = '\0';
+    return static_cast<DWORD>(n);
+}
+
+// A list of names, each terminated, the list ended by a second zero. A list
+// that does not fit is cut; it still ends in two zeros and the answer is
+// size - 2.
+DWORD CopyList(const std::vector<std::string>& names, LPSTR buffer, DWORD size) {
+    if (size < 2) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    DWORD used = 0;
+    for (const auto& name : names) {
+        if (used + name.size() + 2 > size) {
+            size_t room = size - 2 - used;
+            std::memcpy(buffer + used, name.data(), room);
+            buffer[size - 2] = '\0';
+            buffer[size - 1] = '\0';
+            return size - 2;
+        }
+        std::memcpy(buffer + used, name.c_str(), name.size() + 1);
+        used += static_cast<DWORD>(name.size() + 1);
+    }
+    buffer[used] = '\0';
+    return used;
+}
+
+}  // namespace
+}  // namespace winsim
 
 using namespace winsim;
 
 extern "C" {
-DWORD WINAPI GetPrivateProfileStringA(LPCSTR, LPCSTR, LPCSTR defaultText, LPSTR buffer, DWORD size, LPCSTR) {
+
+DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR defaultText, LPSTR buffer, DWORD size,
+                                      LPCSTR fileName) {
     if (!buffer || size == 0) return 0;
-    std::snprintf(buffer, size, "%s", defaultText ? defaultText : "");
-    return static_cast<DWORD>(std::strlen(buffer));
+    // Windows drops trailing blanks of the default.
+    std::string fallback = defaultText ? defaultText : "";
+    while (!fallback.empty() && fallback.back() == ' ') fallback.pop_back();
+    DWORD error;
+    if (TakeFault("GetPrivateProfileStringA", key ? key : "", &error)) {
+        SetError(error);
+        return CopyValue(fallback, buffer, size);
+    }
+    std::shared_ptr<Profile> profile = Load(fileName);
+    if (!profile) return CopyValue(fallback, buffer, size);
+    if (!section) {
+        std::vector<std::string> names;
+        for (const auto& s : profile->sections) names.push_back(s.name);
+        return CopyList(names, buffer, size);
+    }
+    const Section* found = FindSection(*profile, section);
+    if (!key) {
+        std::vector<std::string> names;
+        if (found)
+            for (const auto& e : found->entries)
+                if (e.hasValue) names.push_back(e.name);
+        if (names.empty()) return CopyValue(fallback, buffer, size);
+        return CopyList(names, buffer, size);
+    }
+    if (!key[0]) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    const Entry* entry = found ? FindEntry(*found, key) : nullptr;
+    return CopyValue(entry && entry->hasValue ? entry->value : fallback, buffer, size);
 }
-UINT WINAPI GetPrivateProfileIntA(LPCSTR, LPCSTR, INT defaultValue, LPCSTR) { return static_cast<UINT>(defaultValue); }
+
+UINT WINAPI GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue, LPCSTR fileName) {
+    // Windows reads the value as a string of up to 29 characters first.
+    char text[30];
+    if (GetPrivateProfileStringA(section, key, "", text, sizeof text, fileName) == 0)
+        return static_cast<UINT>(defaultValue);
+    // Leading blanks, a sign, then digits as far as they go; "0x", "0o" and
+    // "0b" choose another base. The number wraps around at 32 bits.
+    const char* p = text;
+    while (*p == ' ' || *p == '\t') ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') negative = *p++ == '-';
+    unsigned base = 10;
+    if (p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) base = 16;
+    else if (p[0] == '0' && (p[1] == 'o' || p[1] == 'O')) base = 8;
+    else if (p[0] == '0' && (p[1] == 'b' || p[1] == 'B')) base = 2;
+    if (base != 10) p += 2;
+    uint32_t value = 0;
+    for (;; ++p) {
+        unsigned digit;
+        if (*p >= '0' && *p <= '9') digit = static_cast<unsigned>(*p - '0');
+        else if (*p >= 'a' && *p <= 'f') digit = static_cast<unsigned>(*p - 'a' + 10);
+        else if (*p >= 'A' && *p <= 'F') digit = static_cast<unsigned>(*p - 'A' + 10);
+        else break;
+        if (digit >= base) break;
+        value = value * base + digit;
+    }
+    return negative ? 0u - value : value;
 }
+
+}  // extern "C"

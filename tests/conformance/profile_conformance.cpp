@@ -1,0 +1,163 @@
+// Profile (INI) files as Windows reads them with GetPrivateProfileStringA and
+// GetPrivateProfileIntA.
+#include <cstring>
+#include <string>
+
+#include "check.h"
+
+#ifndef _WIN32
+#include "winsim/machine.h"
+#endif
+
+namespace {
+
+// Writes a file's bytes at a Windows path; false when it cannot.
+bool WriteText(const std::string& path, const std::string& text) {
+#ifdef _WIN32
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    CloseHandle(file);
+    return ok && written == text.size();
+#else
+    std::string host = winsim::MapPath(path);
+    return !host.empty() && winsim::WriteFileAtomic(host, text);
+#endif
+}
+
+std::string P(const char* name) { return conformance::Scratch() + "\\" + name; }
+
+std::string Get(const char* section, const char* key, const char* fallback, const std::string& file,
+                DWORD size = 260, DWORD* returned = nullptr) {
+    char buffer[300];
+    std::memset(buffer, '#', sizeof buffer);
+    DWORD n = GetPrivateProfileStringA(section, key, fallback, buffer, size, file.c_str());
+    if (returned) *returned = n;
+    return std::string(buffer, std::strlen(buffer));
+}
+
+const char kSample[] =
+    "; a comment before any section\r\n"
+    "[Ports]\r\n"
+    "  Name = Value with blanks   \r\n"
+    "Quoted=\"  padded  \"\r\n"
+    "Single='x'\r\n"
+    "Empty=\r\n"
+    "; Hidden=commented\r\n"
+    "MixedCase=Yes\r\n"
+    "[Other]\r\n"
+    "a=b\r\n";
+
+}  // namespace
+
+CONFORMANCE_CASE(ProfileStringMatchesNamesWithoutCaseAndTrimsBlanks) {
+    std::string file = P("p1.ini");
+    CHECK(WriteText(file, kSample));
+    DWORD n = 0;
+    CHECK_STR(Get("ports", "NAME", "d", file, 260, &n), "Value with blanks");
+    CHECK_EQ(n, 17u);
+    CHECK_STR(Get("  Ports ", " name ", "d", file), "Value with blanks");
+    CHECK_STR(Get("PORTS", "mixedcase", "d", file), "Yes");
+    CHECK_STR(Get("Other", "A", "d", file), "b");
+}
+
+CONFORMANCE_CASE(ProfileStringDropsQuotesAndKeepsEmptyValues) {
+    std::string file = P("p2.ini");
+    CHECK(WriteText(file, kSample));
+    CHECK_STR(Get("Ports", "Quoted", "d", file), "  padded  ");
+    CHECK_STR(Get("Ports", "Single", "d", file), "x");
+    DWORD n = 99;
+    CHECK_STR(Get("Ports", "Empty", "d", file, 260, &n), "");  // present, empty: not the default
+    CHECK_EQ(n, 0u);
+}
+
+CONFORMANCE_CASE(ProfileStringGivesTheDefaultForWhatIsMissing) {
+    std::string file = P("p3.ini");
+    CHECK(WriteText(file, kSample));
+    DWORD n = 0;
+    CHECK_STR(Get("Ports", "Hidden", "dflt", file, 260, &n), "dflt");  // a comment line
+    CHECK_EQ(n, 4u);
+    CHECK_STR(Get("Ports", "Absent", "dflt", file), "dflt");
+    CHECK_STR(Get("Nowhere", "Name", "dflt", file), "dflt");
+    CHECK_STR(Get("Other", "Name", "", file), "");  // a key of another section
+    SetLastError(0);
+    CHECK_STR(Get("Ports", "Name", "dflt", P("absent.ini"), 260, &n), "dflt");
+    CHECK_EQ(n, 4u);
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+}
+
+CONFORMANCE_CASE(ProfileStringCutsAValueToTheBuffer) {
+    std::string file = P("p4.ini");
+    CHECK(WriteText(file, kSample));
+    DWORD n = 0;
+    CHECK_STR(Get("Ports", "Name", "d", file, 6, &n), "Value");
+    CHECK_EQ(n, 5u);
+    CHECK_STR(Get("Ports", "Name", "d", file, 1, &n), "");
+    CHECK_EQ(n, 0u);
+    CHECK_STR(Get("Ports", "Absent", "long default", file, 5, &n), "long");
+    CHECK_EQ(n, 4u);
+}
+
+CONFORMANCE_CASE(ProfileIntReadsLeadingDigitsWithTheirSign) {
+    std::string file = P("p5.ini");
+    CHECK(WriteText(file,
+                    "[n]\r\nminus=-1\r\nplus=+1\r\nwrap=4294967297\r\nwrapneg=-4294967297\r\ntrail=42A94967297\r\n"
+                    "letter=B4294967297\r\nempty=\r\nblank=   7   \r\n"));
+    const char* f = file.c_str();
+    CHECK_EQ(GetPrivateProfileIntA("n", "minus", 5, f), 4294967295u);
+    CHECK_EQ(GetPrivateProfileIntA("n", "plus", 5, f), 1u);
+    CHECK_EQ(GetPrivateProfileIntA("n", "wrap", 5, f), 1u);
+    CHECK_EQ(GetPrivateProfileIntA("n", "wrapneg", 5, f), 4294967295u);
+    CHECK_EQ(GetPrivateProfileIntA("n", "trail", 5, f), 42u);
+    CHECK_EQ(GetPrivateProfileIntA("n", "letter", 5, f), 0u);
+    CHECK_EQ(GetPrivateProfileIntA("n", "empty", 5, f), 5u);
+    CHECK_EQ(GetPrivateProfileIntA("n", "blank", 5, f), 7u);
+    CHECK_EQ(GetPrivateProfileIntA("n", "absent", -3, f), 4294967293u);
+    CHECK_EQ(GetPrivateProfileIntA("n", "minus", 5, P("absent.ini").c_str()), 5u);
+}
+
+// A name without a folder is looked for in the Windows directory, not in the
+// current directory; ".\name" is the current directory.
+CONFORMANCE_CASE(ProfileBareNameIsLookedForInTheWindowsDirectory) {
+    char windows[MAX_PATH];
+    GetWindowsDirectoryA(windows, sizeof windows);
+    std::string inWindows = std::string(windows) + "\\winsim_conformance_bare.ini";
+    CHECK(WriteText(inWindows, "[s]\r\nk=windows\r\n"));
+    CHECK(WriteText(P("winsim_conformance_bare.ini"), "[s]\r\nk=scratch\r\n"));
+    char saved[MAX_PATH];
+    GetCurrentDirectoryA(sizeof saved, saved);
+    CHECK(SetCurrentDirectoryA(conformance::Scratch().c_str()));
+    CHECK_STR(Get("s", "k", "none", "winsim_conformance_bare.ini"), "windows");
+    CHECK_STR(Get("s", "k", "none", ".\\winsim_conformance_bare.ini"), "scratch");
+    SetCurrentDirectoryA(saved);
+    DeleteFileA(inWindows.c_str());
+}
+
+CONFORMANCE_CASE(ProfileChangedFileIsReadAfresh) {
+    std::string file = P("p6.ini");
+    CHECK(WriteText(file, "[s]\r\nk=1\r\n"));
+    CHECK_EQ(GetPrivateProfileIntA("s", "k", 0, file.c_str()), 1u);
+    CHECK(WriteText(file, "[s]\r\nk=22\r\nj=3\r\n"));
+    CHECK_EQ(GetPrivateProfileIntA("s", "k", 0, file.c_str()), 22u);
+    CHECK_EQ(GetPrivateProfileIntA("s", "j", 0, file.c_str()), 3u);
+}
+
+// Seen under Wine 8; winsim answers alike. Windows' own answers to these
+// corners have not been seen.
+CONFORMANCE_CASE(ProfileRepeatedNamesAndLinesWithoutAValue) {
+    std::string file = P("p7.ini");
+    CHECK(WriteText(file, "[s]\r\nbare\r\nk=first\r\nk=second\r\n[u\r\ny=3\r\n[ t ]\r\nx=1\r\n[s]\r\nlater=2\r\n"));
+    CHECK_STR(Get("s", "bare", "dflt", file), "dflt");  // a line without '=' has no value
+    CHECK_STR(Get("s", "k", "dflt", file), "first");    // the first of two keys
+    CHECK_STR(Get("t", "x", "dflt", file), "1");        // blanks inside the brackets trimmed
+    CHECK_STR(Get("s", "later", "dflt", file), "dflt");  // only the first section of a name
+    CHECK_STR(Get("s", "y", "dflt", file), "3");        // "[u" without ']' is no section header
+    CHECK_STR(Get("u", "y", "dflt", file), "dflt");
+    CHECK_STR(Get("s", "absent", "d   ", file), "d");   // trailing blanks of the default dropped
+    CHECK_STR(Get("s", "absent", "\"q\"", file), "q");  // quotes of the default dropped
+    CHECK_EQ(GetPrivateProfileIntA("s", "k", 5, file.c_str()), 0u);
+    CHECK(WriteText(file, "[n]\r\nhex=0x10\r\nlong=000000000000000000000000000000042\r\n"));
+    CHECK_EQ(GetPrivateProfileIntA("n", "hex", 5, file.c_str()), 16u);
+    CHECK_EQ(GetPrivateProfileIntA("n", "long", 5, file.c_str()), 0u);  // read as its first 29 characters
+}
