@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "platform/handles.h"
-#include "portcfg/registry_read.h"
+#include "portcfg/port_settings.h"
 #include "printers/printer_bindings.h"
 #include "run/edition.h"
 #include "run/output.h"
@@ -14,17 +14,6 @@ namespace {
 // Keys of a port section that name printers, in the order they are read:
 // the first carries no number, the others 2 to 10.
 const int kAssignKeyCount = 10;
-
-// The INI file as the profile functions are to be given it. They look for a
-// bare file name in the Windows directory, so a configuration-file path
-// without any folder is named relative to the current directory, which is the
-// installer's folder.
-const char* ProfileFileName(char* buffer, size_t size) {
-    const char* path = GetConfigFilePath();
-    if (*path == '\0' || std::strpbrk(path, "\\/:") != nullptr) return path;
-    std::snprintf(buffer, size, ".\\%s", path);
-    return buffer;
-}
 
 }  // namespace
 
@@ -36,25 +25,15 @@ HGLOBAL GlobalAllocZeroed(SIZE_T bytes) {
 
 void AssignPrinters(int count, bool fromIniFile) {
     if (count < 1) return;
-    char iniFile[1030];
-    const char* iniPath = fromIniFile ? ProfileFileName(iniFile, sizeof iniFile) : "";
     for (int n = 1; n <= count; ++n) {
-        char section[16];
-        char portName[32];
-        std::snprintf(section, sizeof section, "%d", n);
-        std::snprintf(portName, sizeof portName, Edition().portNameFormat, n);
+        char portName[kPortNameSize];
+        if (!FormatPortName(n, portName)) return;
         for (int k = 1; k <= kAssignKeyCount; ++k) {
             char key[32];
             if (k == 1) std::snprintf(key, sizeof key, "AssignPrinter");
             else std::snprintf(key, sizeof key, "AssignPrinter%i", k);
             char printerName[260];
-            if (fromIniFile) {
-                GetPrivateProfileStringA(section, key, "", printerName, sizeof printerName, iniPath);
-                printerName[sizeof printerName - 1] = '\0';
-            } else {
-                GetHklmSubkeyString(section, key, "", printerName, sizeof printerName, Edition().portInstallCfgKey,
-                                    0);
-            }
+            ReadPortSectionString(n, fromIniFile, key, "", printerName, sizeof printerName);
             if (printerName[0] == '\0') continue;
             if (SetPrinterPort(printerName, portName))
                 PrintFormatted("    Printer '%s' assigned to port %s\n", printerName, portName);
