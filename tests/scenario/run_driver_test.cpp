@@ -103,7 +103,8 @@ INSTANTIATE_TEST_SUITE_P(
                     ""},
         HeadingCase{{"-a"}, "\nInstalling VormoE Port Monitor...\n", ""},
         HeadingCase{{"-S"}, "\nInstalling Vormo Port Monitor...\n", ""},
-        HeadingCase{{"s%sd%n"}, "\nInstalling Vormo Port Monitor on server s%sd%n...\n", ""}));
+        HeadingCase{{"s%sd%n"}, "\nInstalling Vormo Port Monitor on server s%sd%n...\n", ""}),
+    [](const ::testing::TestParamInfo<HeadingCase>& info) { return "Row" + std::to_string(info.index); });
 
 TEST_F(RunDriver, SilentSwitchChangesNothing) {
     TempMachine m;
