@@ -49,11 +49,6 @@ bool CheckFiles(PlatformClass platform, bool configFromRegistry, bool ignoreErro
     return true;
 }
 
-void DeleteMonitorFiles(const MonitorFileSet& set) {
-    for (const char* name : {set.monitorDll, set.uiDll, set.oldMonitorDll, set.cairoDll})
-        if (name) DeleteFromSystemDirectory(name);
-}
-
 bool CopyMonitorFiles(const MonitorFileSet& set, bool ignoreErrors) {
     for (const char* name : {set.monitorDll, set.uiDll, set.cairoDll}) {
         if (!name || CopyToSystemDirectory(name)) continue;
@@ -98,7 +93,7 @@ bool InstallPortMonitor(bool ignoreErrors, const char* serverName, bool configFr
     MonitorFileSet files = GetMonitorFileSet(platform);
     if (copyFiles) {
         PrintFormatted("  - Deleting %s Print Monitor Files from System Directory\n", word);
-        DeleteMonitorFiles(files);
+        DeleteMonitorFileSet(files);
         PrintText("  - Copying Files to Windows System Directory \n");
         if (!CopyMonitorFiles(files, ignoreErrors)) return false;
     }

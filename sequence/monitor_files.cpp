@@ -1,5 +1,7 @@
 // The monitor's DLLs in the system directory, its registration with the
 // spooler, and the event-log source.
+#include <initializer_list>
+
 #include "sequence/monitor_files.h"
 
 #include <cstdio>
@@ -135,4 +137,9 @@ bool RegisterEventLogSource(const char* logName, const char* sourceName, const c
                        sizeof categoryCount) != ERROR_SUCCESS)
         return false;
     return true;
+}
+
+void DeleteMonitorFileSet(const MonitorFileSet& set) {
+    for (const char* name : {set.monitorDll, set.uiDll, set.oldMonitorDll, set.cairoDll})
+        if (name) DeleteFromSystemDirectory(name);
 }

@@ -18,6 +18,9 @@ MonitorFileSet GetMonitorFileSet(PlatformClass platform);
 
 bool CopyToSystemDirectory(const char* fileName);
 void DeleteFromSystemDirectory(const char* fileName);
+// Deletes the set from the system directory: the monitor DLL, the UI DLL,
+// the old monitor DLL and the Cairo library, in this order; nothing is reported.
+void DeleteMonitorFileSet(const MonitorFileSet& set);
 
 enum MonitorRemoval {
     MonitorRemoved,

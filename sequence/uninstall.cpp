@@ -42,9 +42,7 @@ bool UninstallPortMonitor(const char* serverName, bool copyFiles) {
     if (!copyFiles) return true;
 
     PrintFormatted("  - Deleting %s Print Monitor Files from System Directory\n", word);
-    MonitorFileSet files = GetMonitorFileSet(platform);
-    for (const char* name : {files.monitorDll, files.uiDll, files.oldMonitorDll, files.cairoDll})
-        if (name) DeleteFromSystemDirectory(name);
+    DeleteMonitorFileSet(GetMonitorFileSet(platform));
 
     RemoveSubnetMappingFile();
     RemoveFontFiles();

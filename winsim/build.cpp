@@ -153,7 +153,14 @@ void ShowRegistry(std::string* out) {
                             "SOFTWARE\\Wow6432Node\\Microsoft\\Windows\\CurrentVersion\\Run"}) {
         RegValue v;
         if (reg::GetValue("registry/HKLM", run, "Vormo Client", &v))
-            *out += std::string("[HKEY_LOCAL_MACHINE\\") + run + "]\n\"Vormo Client\"=\"" + reg::SzText(v) + "\"\n\n";
+        {
+            std::string text;
+            for (char c : reg::SzText(v)) {
+                if (c == '"' || c == '\\') text += '\\';
+                text += c;
+            }
+            *out += std::string("[HKEY_LOCAL_MACHINE\\") + run + "]\n\"Vormo Client\"=\"" + text + "\"\n\n";
+        }
     }
     *out += reg::Export("registry/HKCU", "Volatile Environment", "HKEY_CURRENT_USER");
     if (*out == before) *out += "  (none)\n";
