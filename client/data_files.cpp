@@ -46,20 +46,6 @@ bool SamePathNoCase(const char* a, const char* b) {
     return *x == 0 && *y == 0;
 }
 
-// The last backslash of a path, found as a double-byte-aware character; null
-// when there is none.
-char* LastBackslash(char* path) {
-    char* last = nullptr;
-    for (char* p = path; *p; ++p) {
-        if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') {
-            ++p;
-            continue;
-        }
-        if (*p == '\\') last = p;
-    }
-    return last;
-}
-
 }  // namespace
 
 bool InstallFontFiles() {

@@ -161,13 +161,24 @@ bool CreateDirectoryPath(const char* path) {
     return GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+char* LastBackslash(char* path) {
+    char* last = nullptr;
+    for (char* p = path; *p; ++p) {
+        // The trail byte of a double-byte character is never a backslash.
+        if (IsDBCSLeadByte(static_cast<BYTE>(*p)) && p[1] != '\0') {
+            ++p;
+            continue;
+        }
+        if (*p == '\\') last = p;
+    }
+    return last;
+}
+
 void AppendBackslash(char* path, DWORD bufferSize) {
     if (!path) return;
     size_t length = std::strlen(path);
     if (length == 0) return;
-    // The last character, read as a double-byte-aware unit.
-    const char* last = CharPrevA(path, path + length);
-    if (last + 1 == path + length && *last == '\\') return;
+    if (LastBackslash(path) == path + length - 1) return;
     if (length + 2 > bufferSize) return;
     path[length] = '\\';
     path[length + 1] = '\0';

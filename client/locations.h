@@ -9,6 +9,8 @@ bool GetClientFolder(char* buffer, DWORD bufferSize);
 
 // Creates an absolute folder path ("C:\...") with all missing parents.
 bool CreateDirectoryPath(const char* path);
+// The last backslash of a path, read in double-byte-aware units; null when none.
+char* LastBackslash(char* path);
 // Appends "\" unless the path is empty or ends in one; bufferSize bounds the result.
 void AppendBackslash(char* path, DWORD bufferSize);
 // Writes folder and name one after the other into out. Does nothing (false)

@@ -11,6 +11,8 @@
 // The SDK maps WriteConsole to WriteConsoleA; the platform's own
 // platform::WriteConsole (process.h) keeps its name.
 #undef WriteConsole
+// The signature of IsWow64Process, which is bound at run time.
+typedef BOOL(WINAPI* LPFN_ISWOW64PROCESS)(HANDLE, PBOOL);
 #else
 #include "winsim/api.h"
 #endif

@@ -60,7 +60,7 @@ CONFORMANCE_CASE(ReadOnlyFilesResistDeletionAndReplacement) {
     CHECK(!DeleteFileA(P("ro.dll").c_str()));
     CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     if (!conformance::UnderWine()) {
-        // Windows refuses to replace a read-only file; Wine replaces it.
+        // Windows refuses to replace a read-only file; Wine run by root replaces it.
         CHECK(!CopyFileA(P("new.dll").c_str(), P("ro.dll").c_str(), FALSE));
         CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     }
