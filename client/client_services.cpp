@@ -5,7 +5,7 @@
 
 #include "client/client_files.h"
 #include "client/locations.h"
-#include "platform/handles.h"
+#include "platform/child_process.h"
 #include "run/output.h"
 
 namespace {
@@ -29,19 +29,8 @@ bool RunClientStopper() {
     // The command line is the program name alone; CreateProcessA may write to it.
     char commandLine[sizeof kStopperName] = {};
     std::memcpy(commandLine, kStopperName, sizeof kStopperName);
-    STARTUPINFOA startup;
-    std::memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info;
-    std::memset(&info, 0, sizeof info);
-    if (!CreateProcessA(application, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return false;
-    platform::KernelHandle process(info.hProcess);
-    platform::KernelHandle thread(info.hThread);
-    if (WaitForSingleObject(process.get(), INFINITE) == WAIT_FAILED) return false;
     DWORD exitCode = 1;
-    if (!GetExitCodeProcess(process.get(), &exitCode)) return false;
-    return exitCode == 0;
+    return platform::RunProcess(application, commandLine, &exitCode) && exitCode == 0;
 }
 
 }  // namespace

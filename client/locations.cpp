@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/handles.h"
+#include "platform/child_process.h"
 #include "portcfg/registry_read.h"
 #include "run/output.h"
 #include "sequence/version.h"
@@ -106,19 +106,8 @@ bool RunCommandInterpreter(const char* command) {
     char commandLine[MAX_PATH + kRemovalCommandSize + 8] = {};
     int written = std::snprintf(commandLine, sizeof commandLine, "\"%s\" /c %s", interpreter, command);
     if (written < 0 || static_cast<size_t>(written) >= sizeof commandLine) return false;
-    STARTUPINFOA startup;
-    std::memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info;
-    std::memset(&info, 0, sizeof info);
-    if (!CreateProcessA(interpreter, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return false;
-    platform::KernelHandle process(info.hProcess);
-    platform::KernelHandle thread(info.hThread);
-    if (WaitForSingleObject(process.get(), INFINITE) == WAIT_FAILED) return false;
     DWORD exitCode = 1;
-    if (!GetExitCodeProcess(process.get(), &exitCode)) return false;
-    return exitCode == 0;
+    return platform::RunProcess(interpreter, commandLine, &exitCode) && exitCode == 0;
 }
 
 }  // namespace

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/handles.h"
+#include "platform/child_process.h"
 #include "platform/win32.h"
 #include "run/edition.h"
 #include "run/event_report.h"
@@ -77,14 +77,8 @@ void RunBatchFile() {
     if (n == 0 || n >= sizeof interpreter) std::snprintf(interpreter, sizeof interpreter, "%s", "cmd.exe");
     char commandLine[600];
     std::snprintf(commandLine, sizeof commandLine, "\"%s\" /c %s", interpreter, kBatchFile);
-    STARTUPINFOA startup;
-    std::memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info;
-    std::memset(&info, 0, sizeof info);
-    if (!CreateProcessA(nullptr, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return;
-    platform::KernelHandle process(info.hProcess), thread(info.hThread);
-    WaitForSingleObject(process.get(), INFINITE);
+    DWORD exitCode;
+    platform::RunProcess(nullptr, commandLine, &exitCode);  // its exit status is not looked at
 }
 
 bool FinishInstall(bool result) {

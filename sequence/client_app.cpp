@@ -8,7 +8,7 @@
 
 #include "client/client_files.h"
 #include "client/locations.h"
-#include "platform/handles.h"
+#include "platform/child_process.h"
 #include "run/output.h"
 
 namespace {
@@ -56,15 +56,7 @@ void StartClient(const char* clientFolder) {
     char commandLine[kPathSize + 2] = {};
     int n = std::snprintf(commandLine, sizeof commandLine, "\"%s\"", application);
     if (n < 0 || static_cast<size_t>(n) >= sizeof commandLine) return;
-    STARTUPINFOA startup;
-    std::memset(&startup, 0, sizeof startup);
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info;
-    std::memset(&info, 0, sizeof info);
-    if (!CreateProcessA(application, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return;
-    platform::KernelHandle process(info.hProcess);
-    platform::KernelHandle thread(info.hThread);
+    platform::StartProcess(application, commandLine, nullptr);
 }
 
 }  // namespace
