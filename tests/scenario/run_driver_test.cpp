@@ -69,6 +69,11 @@ struct HeadingCase {
     std::string closing;
 };
 
+void PrintTo(const HeadingCase& c, std::ostream* os) {
+    *os << "arguments:";
+    for (const auto& a : c.args) *os << " " << a;
+}
+
 class Headings : public RunDriver, public ::testing::WithParamInterface<HeadingCase> {};
 
 TEST_P(Headings, DispatchPrintsItsHeadingAndClosingLine) {
