@@ -27,8 +27,9 @@ windows: setup
 
 demo: host
 	@bash scripts/demo.sh
-	@$(MAKE) --no-print-directory windows
 	@echo
+	@echo "Building Install.exe for Windows (log: build/windows-build.log) ..."
+	@$(MAKE) --no-print-directory windows > build/windows-build.log 2>&1 || { cat build/windows-build.log; exit 1; }
 	@echo "Install.exe for Windows: $(CURDIR)/build/windows/Install.exe"
 
 test-host: host
