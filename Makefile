@@ -1,12 +1,17 @@
 # make demo   an installation and an uninstallation on a fresh simulated machine,
 #             then the Windows build of Install.exe
 # make test   every test: unit, conformance, scenario (also under ASan/UBSan),
-#             and Install.exe under Wine
+#             a short run of each fuzz target, and Install.exe under Wine
 # make bench  the benchmarks
+# make fuzz   each fuzz target for FUZZ_SECONDS (default 600) seconds
+# make valgrind  the scenario suite with every installer run under memcheck
 
 JOBS ?= 2
+FUZZ_SHORT ?= 20
+FUZZ_SECONDS ?= 600
 
-.PHONY: all setup host host-asan windows demo test test-host test-asan test-wine bench clean
+.PHONY: all setup host host-asan fuzz-build windows demo test test-host test-asan test-fuzz test-wine fuzz valgrind \
+        bench clean
 
 all: host
 
@@ -20,6 +25,10 @@ host: setup
 host-asan: setup
 	@cmake --preset host-asan >/dev/null
 	@cmake --build build/host-asan -j$(JOBS)
+
+fuzz-build: setup
+	@cmake --preset fuzz >/dev/null
+	@cmake --build build/fuzz -j$(JOBS)
 
 windows: setup
 	@cmake --preset windows >/dev/null
@@ -38,10 +47,19 @@ test-host: host
 test-asan: host-asan
 	@ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/host-asan --output-on-failure -j$(JOBS)
 
+test-fuzz: fuzz-build
+	@bash scripts/fuzz.sh $(FUZZ_SHORT)
+
+fuzz: fuzz-build
+	@bash scripts/fuzz.sh $(FUZZ_SECONDS)
+
+valgrind: host
+	@bash scripts/valgrind.sh $(JOBS)
+
 test-wine: windows host
 	@bash tests/wine/run_all.sh
 
-test: test-host test-asan test-wine
+test: test-host test-asan test-fuzz test-wine
 
 bench: setup
 	@cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release >/dev/null

@@ -81,6 +81,8 @@ void DetachProcess() {
 bool OpenAppendLog(const char* path) {
     std::string host = winsim::MapPath(path);
     if (host.empty()) return false;
+    // A read-only file cannot be opened for appending, as on Windows.
+    if (winsim::StoredAttributes(host) & FILE_ATTRIBUTE_READONLY) return false;
     // "e": close on exec, so that child processes do not inherit the log.
     g_log = std::fopen(host.c_str(), "abe");
     return g_log != nullptr;

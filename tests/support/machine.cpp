@@ -95,10 +95,48 @@ void TempMachine::Reopen() const {
     winsim::Process().redirectionDisabled = redirection;
 }
 
+namespace {
+
+// The words of INSTALL_WRAPPER (for instance "valgrind --error-exitcode=99
+// -q"), split at blanks; empty when it is not set.
+std::vector<std::string> WrapperWords() {
+    std::vector<std::string> words;
+    const char* wrapper = std::getenv("INSTALL_WRAPPER");
+    std::string word;
+    for (const char* p = wrapper ? wrapper : ""; ; ++p) {
+        if (*p == ' ' || *p == '\t' || *p == '\0') {
+            if (!word.empty()) words.push_back(word);
+            word.clear();
+            if (*p == '\0') break;
+        } else {
+            word += *p;
+        }
+    }
+    return words;
+}
+
+// A wrapper starts the binary by a host path, but the installer takes its
+// folder from argument 0. A link named like the Windows program path, found
+// through PATH, keeps argument 0 as given. Empty when the name cannot be a
+// host file name (a "/" in it, or too long).
+std::string LinkProgram(const std::string& program) {
+    if (program.empty() || program.find('/') != std::string::npos || program.size() > 255) return std::string();
+    std::string dir = MakeTempDir();
+    if (::symlink(INSTALL_BINARY, (dir + "/" + program).c_str()) != 0) {
+        RemoveTree(dir);
+        return std::string();
+    }
+    return dir;
+}
+
+}  // namespace
+
 RunResult RunInstaller(const std::string& machineDir, const std::vector<std::string>& args,
                        const std::string& program) {
     RunResult result;
     std::string outFile = machineDir + "/.stdout", errFile = machineDir + "/.stderr";
+    std::vector<std::string> wrapper = WrapperWords();
+    std::string linkDir = wrapper.empty() ? std::string() : LinkProgram(program);
     pid_t pid = ::fork();
     if (pid == 0) {
         int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -107,14 +145,22 @@ RunResult RunInstaller(const std::string& machineDir, const std::vector<std::str
         ::dup2(err, 2);
         ::setenv("WINSIM_MACHINE", machineDir.c_str(), 1);
         std::vector<char*> argv;
+        if (!linkDir.empty()) {
+            const char* path = std::getenv("PATH");
+            std::string searched = linkDir + ":" + (path ? path : "/usr/bin:/bin");
+            ::setenv("PATH", searched.c_str(), 1);
+            for (auto& word : wrapper) argv.push_back(const_cast<char*>(word.c_str()));
+        }
         argv.push_back(const_cast<char*>(program.c_str()));
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        ::execv(INSTALL_BINARY, argv.data());
+        if (!linkDir.empty()) ::execvp(argv[0], argv.data());
+        else ::execv(INSTALL_BINARY, argv.data());
         ::_exit(127);
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
+    if (!linkDir.empty()) RemoveTree(linkDir);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
     winsim::ReadWholeFile(outFile, &result.out);
     winsim::ReadWholeFile(errFile, &result.err);

@@ -43,6 +43,10 @@ struct RunResult {
 };
 
 // Runs the host installer in a machine folder with argument 0 as given.
+// When INSTALL_WRAPPER is set (e.g. "valgrind -q --error-exitcode=99"), the
+// installer runs under that command, still with argument 0 as given (only a
+// program name without "/" and of at most 255 characters can be kept so; any
+// other runs unwrapped).
 RunResult RunInstaller(const std::string& machineDir, const std::vector<std::string>& args,
                        const std::string& program = "C:\\Dist\\Install.exe");
 

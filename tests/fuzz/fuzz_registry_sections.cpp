@@ -1,0 +1,203 @@
+// Port sections held in the registry, with values of every type and size.
+// The input is a list of values, each five bytes of header and its data:
+//   section (1 to 4), key (an index into the section's keys), type (REG_NONE
+//   to REG_QWORD), size (16 bits, up to 699 bytes), then the data.
+// The values are written below the edition's PortInstallCfg key (a first
+// byte 'E' selects the Enterprise edition), then the sections are read and
+// held against the rules: a string is taken when its value fits the
+// 260-byte field (cut at its first zero and at 259 characters), otherwise
+// the default stays; a number is taken from a value of exactly 4 bytes,
+// whatever its type. The shared reader is also called with buffers of
+// exact sizes around the limits, and the printers named are assigned.
+#include <map>
+#include <string>
+#include <vector>
+
+#include "fuzz/fuzz_support.h"
+#include "fuzz/port_fields.h"
+#include "platform/handles.h"
+#include "portcfg/registry_read.h"
+#include "printers/printer_bindings.h"
+#include "winsim/spooler.h"
+
+using fuzz_support::Check;
+
+namespace {
+
+struct Value {
+    DWORD type = REG_NONE;
+    std::string data;
+};
+using Section = std::map<std::string, Value>;  // key name -> value
+
+std::vector<std::string> KeyNames() {
+    std::vector<std::string> names;
+    for (const auto& key : port_fields::kStrings) names.push_back(key.name);
+    for (const auto& key : port_fields::kInts) names.push_back(key.name);
+    for (int k = 1; k <= 10; ++k) {
+        names.push_back(port_fields::Numbered("ServerIP", k));
+        names.push_back(port_fields::Numbered("IPLoadBalancing", k));
+        names.push_back(port_fields::Numbered("AssignPrinter", k));
+    }
+    return names;
+}
+
+// What a string key yields: the value when it fits the field, cut at its
+// first zero and at size - 1 characters; else the default, cut the same way.
+std::string StringOf(const Section& section, const std::string& name, const std::string& fallback,
+                     size_t size = kPortStringSize) {
+    auto it = section.find(name);
+    std::string text = fallback;
+    if (it != section.end() && it->second.data.size() <= size) text = it->second.data;
+    text = text.substr(0, text.find('\0'));
+    return text.substr(0, size - 1);
+}
+
+DWORD IntOf(const Section& section, const std::string& name, DWORD fallback) {
+    auto it = section.find(name);
+    if (it == section.end() || it->second.data.size() != 4) return fallback;
+    const auto* b = reinterpret_cast<const unsigned char*>(it->second.data.data());
+    return static_cast<DWORD>(b[0]) | static_cast<DWORD>(b[1]) << 8 | static_cast<DWORD>(b[2]) << 16 |
+           static_cast<DWORD>(b[3]) << 24;
+}
+
+void Prepare() {
+    for (const char* port : {"Vormo001", "Vormo002", "VormoE001"})
+        winsim::reg::CreateKey("registry/HKLM", winsim::PortsKey("Vormo") + "\\" + port);
+}
+
+winsim::NewOptions Options() {
+    winsim::NewOptions options = fuzz_support::DefaultOptions();
+    options.printers.push_back({"Office Laser", "LPT1:", PRINTER_ATTRIBUTE_LOCAL});
+    options.printers.push_back({"100% Toner", "LPT1:", PRINTER_ATTRIBUTE_LOCAL});
+    return options;
+}
+
+std::string SectionKey(int n) { return std::string(Edition().portInstallCfgKey) + "\\" + std::to_string(n); }
+
+// Whether the spooler will take the printer onto the port: the printer
+// opens with full access and the port is one the spooler knows.
+bool Assignable(const std::string& printer, const std::string& port) {
+    PRINTER_DEFAULTSA defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE handle = nullptr;
+    if (!OpenPrinterA(const_cast<char*>(printer.c_str()), &handle, &defaults)) return false;
+    ClosePrinter(handle);
+    return !winsim::PortMonitor("registry/HKLM", port).empty();
+}
+
+std::string PortName(int n) {
+    char name[32];
+    std::snprintf(name, sizeof name, Edition().portNameFormat, n);
+    return name;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size > 16384) return 0;
+    fuzz_support::StartMachine(Options(), Prepare);
+    static const std::vector<std::string> kNames = KeyNames();
+
+    fuzz_support::BeginInput();
+    size_t at = 0;
+    bool enterprise = size > 0 && data[0] == 'E';
+    if (enterprise) {
+        enterpriseEdition = true;
+        UseEnterpriseEdition();
+        at = 1;
+    }
+    std::map<int, Section> sections;
+    struct Written {
+        int section;
+        std::string name;
+    };
+    std::vector<Written> written;
+    while (at + 5 <= size) {
+        int n = data[at] % 4 + 1;
+        const std::string& name = kNames[data[at + 1] % kNames.size()];
+        DWORD type = data[at + 2] % 12;
+        size_t length = (data[at + 3] | data[at + 4] << 8) % 700;
+        at += 5;
+        if (length > size - at) length = size - at;
+        Value value;
+        value.type = type;
+        value.data.assign(reinterpret_cast<const char*>(data + at), length);
+        at += length;
+        platform::RegKey key;
+        Check(RegCreateKeyExA(HKEY_LOCAL_MACHINE, SectionKey(n).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              key.out(), nullptr) == ERROR_SUCCESS,
+              "section key created");
+        Check(RegSetValueExA(key.get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(value.data.data()),
+                             static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS,
+              "value written");
+        sections[n][name] = value;
+        written.push_back({n, name});
+    }
+
+    // The shared reader with buffers of exact sizes: ASan sees every byte
+    // written outside them.
+    const size_t kSizes[] = {1, 2, 3, 4, 5, 258, 259, 260, 261, 512};
+    for (size_t i = 0; i < written.size() && i < 8; ++i) {
+        const Section& section = sections[written[i].section];
+        for (size_t bufferSize : kSizes) {
+            std::vector<char> exact(bufferSize, '\x7F');  // a block of exactly bufferSize bytes
+            GetHklmSubkeyString(std::to_string(written[i].section).c_str(), written[i].name.c_str(), "fallback",
+                                exact.data(), static_cast<DWORD>(bufferSize), Edition().portInstallCfgKey, 0);
+            Check(std::memchr(exact.data(), '\0', bufferSize) != nullptr, "the reader terminates its buffer");
+            Check(std::string(exact.data()) == StringOf(section, written[i].name, "fallback", bufferSize),
+                  "a value that fits is read, one that does not keeps the default", written[i].name);
+        }
+        DWORD number = GetHklmSubkeyDword(std::to_string(written[i].section).c_str(), written[i].name.c_str(), 77,
+                                          Edition().portInstallCfgKey);
+        Check(number == IntOf(section, written[i].name, 77), "a number comes from exactly 4 bytes", written[i].name);
+    }
+
+    int count = 0;
+    const int last = enterprise ? 999 : 9999;
+    for (int n = 1;; ++n) {
+        PortSettings s;
+        std::memset(&s, 0x5A, sizeof s);
+        bool exists = ReadPortSection(n, false, &s);
+        port_fields::CheckSettings(s);
+        const Section& section = sections[n];
+        Check(exists == !StringOf(section, "ServerIP", "").empty(), "a section exists when its ServerIP is set");
+        if (!exists) break;
+        for (const auto& key : port_fields::kStrings)
+            Check(s.*key.field == StringOf(section, key.name, key.defaultText), "string key read", key.name);
+        for (int k = 1; k <= kServerIpCount; ++k) {
+            Check(s.ServerIP[k - 1] == StringOf(section, port_fields::Numbered("ServerIP", k), ""), "ServerIP read");
+            Check(s.IPLoadBalancing[k - 1] == IntOf(section, port_fields::Numbered("IPLoadBalancing", k), 0),
+                  "IPLoadBalancing read");
+        }
+        bool rule = enterprise && IntOf(section, "DisableServerCommunication", 0) != 0;
+        for (const auto& key : port_fields::kInts) {
+            DWORD expected = IntOf(section, key.name, key.defaultValue);
+            if (rule && (key.field == &PortSettings::Encryption || key.field == &PortSettings::RefreshIPList))
+                expected = 0;
+            Check(s.*key.field == expected, "integer key read", key.name);
+        }
+        bool named = FormatPortName(n, s.PortName);
+        Check(named == (n <= last), "port names up to the naming bound");
+        PortRecord r;
+        BuildPortRecord(&s, &r, MultiByteToWideChar);
+        port_fields::CheckRecord(s, r);
+        count = n;
+    }
+
+    std::vector<std::pair<std::string, std::string>> named;
+    for (int n = 1; n <= count; ++n)
+        for (int k = 1; k <= 10; ++k) {
+            std::string printer = StringOf(sections[n], port_fields::Numbered("AssignPrinter", k), "");
+            if (!printer.empty()) named.emplace_back(printer, PortName(n));
+        }
+    std::string expected;
+    for (const auto& np : named)
+        expected += Assignable(np.first, np.second)
+                        ? "    Printer '" + np.first + "' assigned to port " + np.second + "\n"
+                        : "    ERROR - Printer " + np.first + " NOT assigned to port " + np.second + "\n";
+    AssignPrinters(count, false);
+    std::string out = fuzz_support::EndInput();
+
+    Check(out == expected, "one assignment line per printer named, the name as it stands", out.substr(0, 600));
+    return 0;
+}

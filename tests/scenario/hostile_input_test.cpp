@@ -1,0 +1,197 @@
+// Hostile input seen from outside: the host Install binary given odd command
+// lines, long paths and server names, names with "%" and characters outside
+// ASCII, damaged distributions and logs it cannot write. Each case is a row
+// of the "Hostile input" table of the README.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/machine.h"
+
+using testing_support::RunInstaller;
+using testing_support::TempMachine;
+
+namespace {
+
+std::string Crlf(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+bool Has(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
+bool EndsWith(const std::string& s, const std::string& tail) {
+    return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+size_t Count(const std::string& s, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = s.find(part); at != std::string::npos; at = s.find(part, at + 1)) ++n;
+    return n;
+}
+
+class HostileRun : public ::testing::Test {
+protected:
+    void TearDown() override { winsim::CloseMachine(); }
+    std::string Log(const TempMachine& m, const std::string& path = "C:\\Windows\\VOPortInstall.log") {
+        m.Reopen();
+        return m.Read(path);
+    }
+    // Every run ends with every handle and block given back (the host binary
+    // says so on standard error otherwise).
+    void ExpectClean(const testing_support::RunResult& r) { EXPECT_EQ(r.err, ""); }
+};
+
+TEST_F(HostileRun, ServerNameWithPercentAndOutsideAsciiIsPrintedAsItStands) {
+    TempMachine m;
+    const std::string server = "\\\\srv%s%n%d\xFC";
+    auto r = RunInstaller(m.dir(), {"-u", server});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_TRUE(Has(r.out, "\nUninstalling Vormo Port Monitor on server " + server + "...\n")) << r.out;
+    EXPECT_TRUE(Has(r.out, "ERROR (1722) While Removing Print Monitor.\n")) << r.out;
+    EXPECT_TRUE(EndsWith(r.out, "\n Port Monitor Not Completely UnInstalled!\n")) << r.out;
+    EXPECT_EQ(Log(m), Crlf(r.out));
+    ExpectClean(r);
+}
+
+TEST_F(HostileRun, LongServerNameIsPrintedWholeAndRefusedForTheXcvName) {
+    TempMachine m;
+    const std::string server = "\\\\" + std::string(5000, 's');
+    auto r = RunInstaller(m.dir(), {"-e", server});
+    EXPECT_EQ(r.exitCode, 0) << "-e passes over every refusal";
+    EXPECT_TRUE(Has(r.out, "\nInstalling Vormo Port Monitor on server " + server + "...\n"));
+    EXPECT_TRUE(Has(r.out, "ERROR (1722) While Removing Print Monitor.\n"));
+    EXPECT_TRUE(Has(r.out, "ERROR (1722) While Registering Print Monitor.\n"));
+    EXPECT_TRUE(Has(r.out, "Cannot open port monitor, server name too long\nERROR While adding port configuration\n"));
+    EXPECT_EQ(Log(m), Crlf(r.out));
+    ExpectClean(r);
+}
+
+TEST_F(HostileRun, EmptyArgumentIsAnEmptyServerNameThatMeansTheLocalSpooler) {
+    TempMachine m;
+    auto r = RunInstaller(m.dir(), {""});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(Has(r.out, "\nInstalling Vormo Port Monitor on server ...\n")) << r.out;
+    EXPECT_EQ(Count(r.out, "    New - IP:"), 3u) << "the sample's three ports, on the local spooler";
+    ExpectClean(r);
+}
+
+TEST_F(HostileRun, ProgramPathLongerThan259CharactersIsCut) {
+    TempMachine m;
+    // Cut to 259 characters, the path's last backslash is the one after
+    // C:\Dist: the installer still runs from its distribution folder.
+    auto r = RunInstaller(m.dir(), {}, "C:\\Dist\\" + std::string(300, 'x') + "\\Install.exe");
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    EXPECT_TRUE(EndsWith(r.out, "\nVormo Port Monitor Installed Sucessfully.\n")) << r.out;
+    ExpectClean(r);
+}
+
+TEST_F(HostileRun, IniPathLongerThan1023CharactersIsCutAndNotFound) {
+    TempMachine m;
+    auto r = RunInstaller(m.dir(), {"-iC:\\Dist\\" + std::string(2000, 'i') + ".ini"});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_TRUE(Has(r.out, "  - Checking Files\nERROR While Checking 'Vormo.ini'.\n")) << r.out;
+    EXPECT_TRUE(EndsWith(r.out, "\nVormo Port Monitor Not Installed!\n"));
+    ExpectClean(r);
+}
+
+TEST_F(HostileRun, IniFileOfBinaryGarbageGivesNoPorts) {
+    TempMachine m;
+    std::string garbage;
+    for (int i = 0; i < 8192; ++i) garbage += static_cast<char>((i * 197 + 11) % 256);
+    m.Write("C:\\Dist\\Vormo.ini", garbage);
+    auto r = RunInstaller(m.dir(), {});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(Has(r.out, "  - Adding port configuration\n  - Event Log Resources WAS installed\n")) << r.out;
+    ExpectClean(r);
+}
+
+TEST_F(HostileRun, LogThatCannotBeWrittenMeansNoOutputAndFailure) {
+    struct Row {
+        const char* title;
+        std::string argument;  // "" for the default log
+    };
+    const Row rows[] = {
+        {"a read-only default log", ""},
+        {"a folder", "-lFontFiles"},
+        {"a missing folder", "-lC:\\No such folder\\run.log"},
+        {"a name too long for the file system", "-l" + std::string(300, 'n') + ".log"},
+        {"a drive the machine does not have", "-lQ:\\run.log"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.title);
+        TempMachine m;
+        m.Write("C:\\Windows\\VOPortInstall.log", "earlier runs\r\n");
+        if (row.argument.empty()) {
+            ASSERT_TRUE(SetFileAttributesA("C:\\Windows\\VOPortInstall.log", FILE_ATTRIBUTE_READONLY));
+        }
+        auto r = row.argument.empty() ? RunInstaller(m.dir(), {}) : RunInstaller(m.dir(), {row.argument});
+        EXPECT_EQ(r.exitCode, 255);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(Log(m), "earlier runs\r\n");
+        EXPECT_FALSE(m.Exists("C:\\Windows\\system32\\VORMOVS64.DLL")) << "nothing was installed";
+        ExpectClean(r);
+    }
+}
+
+TEST_F(HostileRun, LogNameWithPercentAndOutsideAsciiIsUsedAsItStands) {
+    TempMachine m;
+    const std::string name = "Protokoll %s%n \xFC.log";
+    auto r = RunInstaller(m.dir(), {"-l" + name});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(Log(m, "C:\\Dist\\" + name), Crlf(r.out));
+    ExpectClean(r);
+}
+
+TEST_F(HostileRun, DistributionFileThatIsAFolderFailsItsCheck) {
+    TempMachine m;
+    m.Remove("C:\\Dist\\VORMOVS64.DLL");
+    m.Write("C:\\Dist\\VORMOVS64.DLL\\inside.txt", "a folder where the DLL should be");
+    auto r = RunInstaller(m.dir(), {});
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_TRUE(Has(r.out, "  - Checking Files\nERROR While Checking 'VORMOVS64.DLL'.\n")) << r.out;
+    EXPECT_TRUE(EndsWith(r.out, "\nVormo Port Monitor Not Installed!\n"));
+    ExpectClean(r);
+}
+
+// Files copied from a read-only distribution (one copied from a CD, say)
+// stay read-only, as CopyFileA keeps the source's attributes. The monitor's
+// DLLs are replaced all the same (their deletion clears the attributes), but
+// the event message file, the client files and the subnet file cannot be
+// overwritten by a second installation, nor deleted by an uninstallation:
+// each refusal is reported, none ends the run.
+TEST_F(HostileRun, ReadOnlyDistributionInstallsAndInstallsAgain) {
+    TempMachine m;
+    for (const char* file : {"VORMOVS64.DLL", "VORMO64UI.DLL", "VormoCairoLib64.DLL", "VormoEvent.dll",
+                             "Vormo Client.exe", "Interop.SHDocVw.dll", "Microsoft.mshtml.dll", "StopUIClients.exe",
+                             "Vormo.ini", "server_subnet.csv"})
+        ASSERT_TRUE(SetFileAttributesA((std::string("C:\\Dist\\") + file).c_str(), FILE_ATTRIBUTE_READONLY)) << file;
+    auto first = RunInstaller(m.dir(), {});
+    EXPECT_EQ(first.exitCode, 0) << first.out;
+    EXPECT_FALSE(Has(first.out, "ERROR While")) << first.out;
+
+    auto second = RunInstaller(m.dir(), {});
+    EXPECT_EQ(second.exitCode, 0) << second.out;
+    EXPECT_TRUE(Has(second.out, "  - Copying Files to Windows System Directory \n  - Registering")) << second.out;
+    EXPECT_TRUE(Has(second.out, "  ERROR - Event Log Resources file was NOT copied!\n"));
+    EXPECT_TRUE(Has(second.out, "  ERROR - Cannot copy Vormo Client User Interface\n"));
+    EXPECT_TRUE(Has(second.out, "ERROR While Copying File 'server_subnet.csv'.\n"));
+
+    auto removal = RunInstaller(m.dir(), {"-u"});
+    EXPECT_EQ(removal.exitCode, 0) << removal.out;
+    m.Reopen();
+    EXPECT_FALSE(m.Exists("C:\\Windows\\system32\\VORMOVS64.DLL"));
+    EXPECT_TRUE(m.Exists("C:\\Windows\\system32\\VormoEvent.dll")) << "kept by every uninstallation";
+    EXPECT_TRUE(m.Exists("C:\\Program Files (x86)\\Oxlen\\Vormo Client\\Client\\Vormo Client.exe"))
+        << "a read-only client file stays, silently";
+    EXPECT_TRUE(m.Exists("C:\\Program Files (x86)\\Oxlen\\Vormo Client\\server_subnet.csv"));
+    ExpectClean(first);
+    ExpectClean(second);
+    ExpectClean(removal);
+}
+
+}  // namespace
