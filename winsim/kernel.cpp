@@ -105,9 +105,11 @@ std::string Utf16ToAnsi(const std::u16string& s) {
     return out;
 }
 
-std::string AnsiToUtf8(const std::string& s) {
+std::string AnsiToUtf8(const std::string& s) { return Utf16ToUtf8(AnsiToUtf16(s, Config().codePage)); }
+
+std::string Utf16ToUtf8(const std::u16string& s) {
     std::string out;
-    for (char16_t u : AnsiToUtf16(s, Config().codePage)) {
+    for (char16_t u : s) {
         if (u < 0x80) {
             out += static_cast<char>(u);
         } else if (u < 0x800) {

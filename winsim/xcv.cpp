@@ -162,22 +162,13 @@ const size_t kServerIpOffset = 520;
 const size_t kLoadBalancingOffset = 8908;
 
 std::string Utf8Of(const BYTE* data, size_t units) {
-    std::string out;
+    std::u16string text;
     for (size_t i = 0; i < units; ++i) {
-        unsigned u = static_cast<unsigned>(data[2 * i] | (data[2 * i + 1] << 8));
+        char16_t u = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
         if (u == 0) break;
-        if (u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u < 0x800) {
-            out += static_cast<char>(0xC0 | (u >> 6));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (u >> 12));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        }
+        text += u;
     }
-    return out;
+    return Utf16ToUtf8(text);
 }
 
 DWORD NumberAt(const BYTE* data, size_t offset) {

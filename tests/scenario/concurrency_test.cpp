@@ -11,16 +11,9 @@
 
 namespace {
 
-const char kRefused[] = "ERROR: Another (un)installation already running.";
+using testing_support::Crlf;
 
-std::string Crlf(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
+const char kRefused[] = "ERROR: Another (un)installation already running.";
 
 TEST(Concurrency, EightInstallersAtOnceExactlyOneWorks) {
     testing_support::TempMachine m;

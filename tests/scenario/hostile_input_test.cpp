@@ -14,14 +14,7 @@ using testing_support::TempMachine;
 
 namespace {
 
-std::string Crlf(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
+using testing_support::Crlf;
 
 bool Has(const std::string& s, const std::string& part) { return s.find(part) != std::string::npos; }
 bool EndsWith(const std::string& s, const std::string& tail) {

@@ -12,10 +12,9 @@ using testing_support::TempMachine;
 
 namespace {
 
-std::string Banner(const char* word = "Vormo") {
-    return std::string(word) + " Port Monitor Installer, version 2.25\nCopyright (c) " + GetBuildYear() +
-           " Oxlen Corporation. All rights reserved.\n";
-}
+using testing_support::Banner;
+using testing_support::Crlf;
+
 
 const char kUsage[] =
     "\n\nFor installation use 'Install.exe (server)'\n"
@@ -27,15 +26,6 @@ const char kUsage[] =
     "For specification of install log use switch '-lLogFileName'\n"
     "For specification of INI file use switch '-iINIFileName'\n"
     "For Install and Ignore Errors use 'Install.exe -e' (NOT RECOMMENDED!)\n";
-
-std::string Crlf(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
 
 bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
 bool EndsWith(const std::string& s, const std::string& suffix) {

@@ -15,24 +15,14 @@ using testing_support::TempMachine;
 
 namespace {
 
+using testing_support::Banner;
+using testing_support::Crlf;
+
 const char kHklm[] = "registry/HKLM";
 const char kSystem32[] = "C:\\Windows\\System32\\";
 const char kClientFolder[] = "C:\\Program Files (x86)\\Oxlen\\Vormo Client\\Client";
 const char kProductFolder[] = "C:\\Program Files (x86)\\Oxlen\\Vormo Client";
 
-std::string Banner(const std::string& word = "Vormo") {
-    return word + " Port Monitor Installer, version 2.25\nCopyright (c) " + GetBuildYear() +
-           " Oxlen Corporation. All rights reserved.\n";
-}
-
-std::string Crlf(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
-}
 
 const char kDetect7x64[] = "  - Detecting Windows Version\n    (64-bit Windows 7 Detected)\n";
 const char kNewPorts[] =

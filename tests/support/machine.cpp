@@ -169,6 +169,20 @@ RunResult RunInstaller(const std::string& machineDir, const std::vector<std::str
     return result;
 }
 
+std::string Crlf(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\n') out += '\r';
+        out += c;
+    }
+    return out;
+}
+
+std::string Banner(const std::string& word) {
+    return word + " Port Monitor Installer, version 2.25\nCopyright (c) " + GetBuildYear() +
+           " Oxlen Corporation. All rights reserved.\n";
+}
+
 void BeginCapture() {
     std::fflush(stdout);
     g_captureFile = MakeTempDir() + "/out";

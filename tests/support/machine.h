@@ -50,6 +50,11 @@ struct RunResult {
 RunResult RunInstaller(const std::string& machineDir, const std::vector<std::string>& args,
                        const std::string& program = "C:\\Dist\\Install.exe");
 
+// Text with CR LF line ends, as the install log holds it.
+std::string Crlf(const std::string& text);
+// The two banner lines of a run of the given edition's installer.
+std::string Banner(const std::string& word = "Vormo");
+
 // Captures what the installer prints in-process.
 void BeginCapture();
 std::string EndCapture();

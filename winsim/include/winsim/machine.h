@@ -112,6 +112,7 @@ bool EqualNoCase(const std::string& a, const std::string& b);
 std::string Trim(const std::string& s);
 // ANSI <-> UTF-8 for display, in the machine's code page.
 std::string AnsiToUtf8(const std::string& s);
+std::string Utf16ToUtf8(const std::u16string& s);
 std::u16string AnsiToUtf16(const std::string& s, UINT codePage);
 std::string Utf16ToAnsi(const std::u16string& s);
 
