@@ -12,23 +12,15 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "support/machine.h"
 #include "run/edition.h"
 #include "run/run_driver.h"
 
 using fuzz_support::Check;
+using testing_support::Crlf;
 
 namespace {
 
-const char kUsage[] =
-    "\n\nFor installation use 'Install.exe (server)'\n"
-    "For uninstallation use 'Install.exe -u'\n"
-    "For un/installation of Enterprise version use switch '-a'\n"
-    "For read configuration from registry use switch '-r'\n"
-    "For do not copy files use switch '-c'\n"
-    "For silent installation use switch '-s'\n"
-    "For specification of install log use switch '-lLogFileName'\n"
-    "For specification of INI file use switch '-iINIFileName'\n"
-    "For Install and Ignore Errors use 'Install.exe -e' (NOT RECOMMENDED!)\n";
 
 // The run options as the switch table defines them.
 struct Expected {
@@ -57,15 +49,6 @@ Expected Model(int argc, char** argv) {
         else e.serverName = a;
     }
     return e;
-}
-
-std::string Crlf(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\n') out += '\r';
-        out += c;
-    }
-    return out;
 }
 
 bool EndsWith(const std::string& s, const std::string& tail) {
@@ -132,11 +115,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(logRead && EndsWith(log, Crlf(out)), "the log holds the console text", logPath);
 
     std::string word = e.enterprise ? "VormoE" : "Vormo";
-    std::string banner = word + " Port Monitor Installer, version 2.25\nCopyright (c) " + GetBuildYear() +
-                         " Oxlen Corporation. All rights reserved.\n";
+    std::string banner = testing_support::Banner(word);
     Check(out.compare(0, banner.size(), banner) == 0, "the banner comes first", out.substr(0, 200));
     if (e.showUsage) {
-        Check(out == banner + kUsage && !result, "usage only", out.substr(0, 300));
+        Check(out == banner + testing_support::kUsageText && !result, "usage only", out.substr(0, 300));
         return 0;
     }
     std::string rest = out.substr(banner.size());

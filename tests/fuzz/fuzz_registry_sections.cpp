@@ -20,6 +20,8 @@
 #include "printers/printer_bindings.h"
 #include "winsim/spooler.h"
 
+using fuzz_support::Assignable;
+using fuzz_support::PortName;
 using fuzz_support::Check;
 
 namespace {
@@ -74,22 +76,6 @@ winsim::NewOptions Options() {
 }
 
 std::string SectionKey(int n) { return std::string(Edition().portInstallCfgKey) + "\\" + std::to_string(n); }
-
-// Whether the spooler will take the printer onto the port: the printer
-// opens with full access and the port is one the spooler knows.
-bool Assignable(const std::string& printer, const std::string& port) {
-    PRINTER_DEFAULTSA defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
-    HANDLE handle = nullptr;
-    if (!OpenPrinterA(const_cast<char*>(printer.c_str()), &handle, &defaults)) return false;
-    ClosePrinter(handle);
-    return !winsim::PortMonitor("registry/HKLM", port).empty();
-}
-
-std::string PortName(int n) {
-    char name[32];
-    std::snprintf(name, sizeof name, Edition().portNameFormat, n);
-    return name;
-}
 
 }  // namespace
 

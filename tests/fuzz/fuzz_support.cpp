@@ -13,6 +13,7 @@
 #include "run/edition.h"
 #include "run/run_driver.h"
 #include "support/machine.h"
+#include "winsim/spooler.h"
 
 namespace fuzz_support {
 namespace {
@@ -234,6 +235,20 @@ void CheckWideField(const WCHAR* field, size_t units, const char* name) {
     while (i < units && field[i] != 0) ++i;
     Check(i < units, "UTF-16 field terminated", name);
     for (; i < units; ++i) Check(field[i] == 0, "UTF-16 field zero after its end", name);
+}
+
+bool Assignable(const std::string& printer, const std::string& port) {
+    PRINTER_DEFAULTSA defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE handle = nullptr;
+    if (!OpenPrinterA(const_cast<char*>(printer.c_str()), &handle, &defaults)) return false;
+    ClosePrinter(handle);
+    return !winsim::PortMonitor("registry/HKLM", port).empty();
+}
+
+std::string PortName(int n) {
+    char name[32];
+    std::snprintf(name, sizeof name, Edition().portNameFormat, n);
+    return name;
 }
 
 }  // namespace fuzz_support

@@ -44,6 +44,12 @@ void WriteMachineFile(const std::string& winPath, const std::string& content);
 
 // Checks that a string field of `size` bytes is terminated within the field
 // and zero from its terminator on.
+// Whether the spooler will take the printer onto the port: the printer
+// opens with full access and the port is one the spooler knows.
+bool Assignable(const std::string& printer, const std::string& port);
+// The edition's name of the port of section n.
+std::string PortName(int n);
+
 void CheckField(const char* field, size_t size, const char* name);
 void CheckWideField(const WCHAR* field, size_t units, const char* name);
 

@@ -16,16 +16,6 @@ using testing_support::Banner;
 using testing_support::Crlf;
 
 
-const char kUsage[] =
-    "\n\nFor installation use 'Install.exe (server)'\n"
-    "For uninstallation use 'Install.exe -u'\n"
-    "For un/installation of Enterprise version use switch '-a'\n"
-    "For read configuration from registry use switch '-r'\n"
-    "For do not copy files use switch '-c'\n"
-    "For silent installation use switch '-s'\n"
-    "For specification of install log use switch '-lLogFileName'\n"
-    "For specification of INI file use switch '-iINIFileName'\n"
-    "For Install and Ignore Errors use 'Install.exe -e' (NOT RECOMMENDED!)\n";
 
 bool StartsWith(const std::string& s, const std::string& prefix) { return s.rfind(prefix, 0) == 0; }
 bool EndsWith(const std::string& s, const std::string& suffix) {
@@ -45,11 +35,11 @@ TEST_F(RunDriver, UsageIsPrintedAndLoggedWithCrlfAndTheRunFails) {
     TempMachine m;
     auto r = RunInstaller(m.dir(), {"-?", "-u"});
     EXPECT_EQ(r.exitCode, 255);
-    EXPECT_EQ(r.out, Banner() + kUsage);
-    EXPECT_EQ(Log(m), Crlf(Banner() + kUsage));
+    EXPECT_EQ(r.out, Banner() + testing_support::kUsageText);
+    EXPECT_EQ(Log(m), Crlf(Banner() + testing_support::kUsageText));
     r = RunInstaller(m.dir(), {"/?"});
-    EXPECT_EQ(r.out, Banner() + kUsage);
-    EXPECT_EQ(Log(m), Crlf(Banner() + kUsage) + Crlf(Banner() + kUsage)) << "runs append";
+    EXPECT_EQ(r.out, Banner() + testing_support::kUsageText);
+    EXPECT_EQ(Log(m), Crlf(Banner() + testing_support::kUsageText) + Crlf(Banner() + testing_support::kUsageText)) << "runs append";
 }
 
 // Each row: arguments, and the heading that the dispatch prints after the banner.

@@ -169,6 +169,17 @@ RunResult RunInstaller(const std::string& machineDir, const std::vector<std::str
     return result;
 }
 
+const char kUsageText[] =
+    "\n\nFor installation use 'Install.exe (server)'\n"
+    "For uninstallation use 'Install.exe -u'\n"
+    "For un/installation of Enterprise version use switch '-a'\n"
+    "For read configuration from registry use switch '-r'\n"
+    "For do not copy files use switch '-c'\n"
+    "For silent installation use switch '-s'\n"
+    "For specification of install log use switch '-lLogFileName'\n"
+    "For specification of INI file use switch '-iINIFileName'\n"
+    "For Install and Ignore Errors use 'Install.exe -e' (NOT RECOMMENDED!)\n";
+
 std::string Crlf(const std::string& text) {
     std::string out;
     for (char c : text) {

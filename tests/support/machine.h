@@ -52,6 +52,8 @@ RunResult RunInstaller(const std::string& machineDir, const std::vector<std::str
 
 // Text with CR LF line ends, as the install log holds it.
 std::string Crlf(const std::string& text);
+// The usage text that "-?" prints after the banner, byte for byte.
+extern const char kUsageText[];
 // The two banner lines of a run of the given edition's installer.
 std::string Banner(const std::string& word = "Vormo");
 
