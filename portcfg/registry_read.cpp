@@ -51,10 +51,13 @@ DWORD GetHklmSubkeyDword(const char* subkey, const char* valueName, DWORD defaul
     if (!FormatKeyPath(path, keyPath, subkey)) return result;
     platform::RegKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, key.out()) != ERROR_SUCCESS) return result;
+    // A value of 1 to 4 bytes, of any type, is read into a zeroed number: a
+    // shorter one is zero-extended. An empty value keeps the default, and so
+    // does a longer one, which the 4-byte buffer cannot take.
     DWORD value = 0, size = sizeof value;
     if (RegQueryValueExA(key.get(), valueName, nullptr, nullptr, reinterpret_cast<LPBYTE>(&value), &size) ==
             ERROR_SUCCESS &&
-        size == sizeof value)
+        size >= 1 && size <= sizeof value)
         result = value;
     return result;
 }

@@ -101,9 +101,11 @@ const NumberRow kNumberRows[] = {
     {"REG_BINARY of 4 bytes, no type check", REG_BINARY, Le32(7), 7},
     {"REG_DWORD_BIG_ENDIAN is read as its bytes stand", 5 /* REG_DWORD_BIG_ENDIAN */, Le32(0x01000000), 0x01000000},
     {"a string of 4 bytes is taken as its bytes", REG_SZ, std::string("910\0", 4), 0x00303139},
-    {"a string of 3 bytes keeps the default", REG_SZ, std::string("91\0", 3), 9100},
+    {"a string of 3 bytes is taken as its bytes, zero-extended", REG_SZ, std::string("91\0", 3), 0x3139},
     {"REG_QWORD keeps the default", 11 /* REG_QWORD */, Le32(5) + Le32(0), 9100},
-    {"2 bytes keep the default", REG_DWORD, "\x05\x00", 9100},
+    {"1 byte is zero-extended", REG_BINARY, std::string("\x05", 1), 5},
+    {"2 bytes are zero-extended", REG_DWORD, std::string("\x02\x00", 2), 2},
+    {"3 bytes are zero-extended", REG_BINARY, std::string("\x01\x02\x03", 3), 0x030201},
     {"0 bytes keep the default", REG_DWORD, "", 9100},
     {"5 bytes keep the default", REG_BINARY, Le32(5) + "x", 9100},
 };

