@@ -23,29 +23,6 @@ bool InstallerFolderHas(const char* name) {
     return find.valid();
 }
 
-unsigned char FoldCase(unsigned char c) { return c >= 'a' && c <= 'z' ? static_cast<unsigned char>(c - 32) : c; }
-
-// Compares two paths without regard to case; a double-byte character of the
-// ANSI code page is compared as one unit, exactly.
-bool SamePathNoCase(const char* a, const char* b) {
-    const auto* x = reinterpret_cast<const unsigned char*>(a);
-    const auto* y = reinterpret_cast<const unsigned char*>(b);
-    while (*x && *y) {
-        bool leadX = IsDBCSLeadByte(*x) && x[1] != 0;
-        bool leadY = IsDBCSLeadByte(*y) && y[1] != 0;
-        if (leadX || leadY) {
-            if (!leadX || !leadY || x[0] != y[0] || x[1] != y[1]) return false;
-            x += 2;
-            y += 2;
-            continue;
-        }
-        if (FoldCase(*x) != FoldCase(*y)) return false;
-        ++x;
-        ++y;
-    }
-    return *x == 0 && *y == 0;
-}
-
 }  // namespace
 
 bool InstallFontFiles() {
@@ -65,7 +42,9 @@ bool InstallSubnetMappingFile() {
     // Started from the product folder itself: the file is in place already.
     char current[MAX_PATH] = {};
     DWORD n = GetCurrentDirectoryA(sizeof current, current);
-    if (n > 0 && n < sizeof current && SamePathNoCase(current, productFolder)) return true;
+    // Compared as the system compares text of the ANSI code page: without
+    // regard to case, double-byte characters as units.
+    if (n > 0 && n < sizeof current && lstrcmpiA(current, productFolder) == 0) return true;
     // The product folder is not made here: when it is missing, the copy fails.
     return CopyFiles(".", productFolder, kSubnetFile);
 }

@@ -159,6 +159,13 @@ TEST(ClientDataFiles, InstallerStartedFromTheProductFolderCopiesNothing) {
     subnet = RunStep(&InstallSubnetMappingFile);
     EXPECT_FALSE(subnet.result);
     EXPECT_EQ(subnet.out, "  - Installing Subnet Mapping File\nERROR While Copying File 'server_subnet.csv'.\n");
+    // Letters beyond ASCII are folded as the ANSI code page folds them.
+    SetProgramFilesDir("C:\\Programm\xE9");
+    m.Write("C:\\Programm\xE9\\Oxlen\\Vormo Client\\server_subnet.csv", "in place");
+    ASSERT_TRUE(SetCurrentDirectoryA("C:\\PROGRAMM\xC9\\Oxlen\\Vormo Client"));
+    subnet = RunStep(&InstallSubnetMappingFile);
+    EXPECT_TRUE(subnet.result);
+    EXPECT_EQ(subnet.out, "  - Installing Subnet Mapping File\n");
 }
 
 TEST(ClientDataFiles, NoProgramFilesFolder) {
