@@ -4,8 +4,11 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "platform/child_process.h"
+#include "platform/handles.h"
 #include "portcfg/registry_read.h"
 #include "run/output.h"
 #include "sequence/version.h"
@@ -108,6 +111,43 @@ bool RunCommandInterpreter(const char* command) {
     if (written < 0 || static_cast<size_t>(written) >= sizeof commandLine) return false;
     DWORD exitCode = 1;
     return platform::RunProcess(interpreter, commandLine, &exitCode) && exitCode == 0;
+}
+
+// Removes, as links, every junction and symbolic link below a folder, so that
+// a removal of the tree can never reach through one of them into a folder
+// elsewhere. Real subfolders are searched too; a link is never entered. A
+// link to a folder goes with RemoveDirectoryA, which takes away the link and
+// not what it points to; a link to a file with DeleteFileA. False when a
+// link could not be removed, or a path below the folder does not fit its
+// buffer (what lies there could not be looked at).
+bool RemoveLinksBelow(const char* root) {
+    std::vector<std::string> folders(1, root);
+    while (!folders.empty()) {
+        std::string folder = folders.back();
+        folders.pop_back();
+        char search[kWalkPathSize] = {};
+        if (!JoinPath(folder.c_str(), "\\*", search, sizeof search)) return false;
+        WIN32_FIND_DATAA data;
+        std::memset(&data, 0, sizeof data);
+        platform::FindHandle find(FindFirstFileA(search, &data));
+        if (!find) continue;
+        do {
+            if (IsDotEntry(data.cFileName)) continue;
+            bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+            bool isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+            if (!isFolder && !isLink) continue;
+            char path[kWalkPathSize] = {};
+            int n = std::snprintf(path, sizeof path, "%s\\%s", folder.c_str(), data.cFileName);
+            if (n < 0 || static_cast<size_t>(n) >= sizeof path) return false;
+            if (!isLink) {
+                folders.push_back(path);
+                continue;
+            }
+            BOOL removed = isFolder ? RemoveDirectoryA(path) : DeleteFileA(path);
+            if (!removed) return false;
+        } while (FindNextFileA(find.get(), &data));
+    }
+    return true;
 }
 
 }  // namespace
@@ -222,6 +262,9 @@ bool RemoveWebBrowserFolder() {
     if (!SafeForCommandInterpreter(folder)) return false;
     // Made when missing, so that the removal always finds it.
     CreateDirectoryPath(folder);
+    // The command interpreter may follow a link inside the tree and empty the
+    // folder it points to: links go first, as links, or the tree stays.
+    if (!RemoveLinksBelow(folder)) return false;
     char command[kRemovalCommandSize] = {};
     int n = std::snprintf(command, sizeof command, "rmdir \"%s\" /S /Q", folder);
     if (n < 0 || static_cast<size_t>(n) >= sizeof command) return false;

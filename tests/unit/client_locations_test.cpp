@@ -1,6 +1,7 @@
 // Install locations below the Program Files folder, folder creation, flat
 // copies and deletions, and the removal of the WebBrowser folder.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -360,6 +361,34 @@ TEST(ClientLocations, WebBrowserFolderGoesWithEverythingInIt) {
     EXPECT_TRUE(RemoveWebBrowserFolder());
     EXPECT_FALSE(m.Exists(kWebBrowser));
     EXPECT_TRUE(m.Exists(std::string(kClient) + "\\keep.txt"));
+}
+
+TEST(ClientLocations, LinksInTheWebBrowserFolderGoAsLinks) {
+    // A folder outside the machine, reached through links inside the tree.
+    char pattern[] = "/tmp/winsim-outside-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    std::string outside = pattern;
+    ASSERT_EQ(::system(("mkdir '" + outside + "/sub' && echo kept > '" + outside + "/sub/file.txt'").c_str()), 0);
+    for (bool removable : {true, false}) {
+        SCOPED_TRACE(removable ? "links removed" : "a link that cannot be removed");
+        TempMachine m;
+        m.Write(std::string(kWebBrowser) + "\\cache\\page.html", "x");
+        ASSERT_EQ(::symlink(outside.c_str(), m.Host(std::string(kWebBrowser) + "\\Profile").c_str()), 0);
+        ASSERT_EQ(::symlink(outside.c_str(), m.Host(std::string(kWebBrowser) + "\\cache\\deeper").c_str()), 0);
+        ASSERT_EQ(::symlink((outside + "/sub/file.txt").c_str(), m.Host(std::string(kWebBrowser) + "\\cookies").c_str()),
+                  0);
+        // As Wine answers for a link to a folder that is not empty.
+        if (!removable) winsim::AddFault("RemoveDirectoryA", "Profile", ERROR_DIR_NOT_EMPTY);
+        EXPECT_EQ(RemoveWebBrowserFolder(), removable);
+        EXPECT_EQ(m.Exists(kWebBrowser), !removable);
+        // The command interpreter only runs once no link is left.
+        EXPECT_EQ(StartedProcesses().size(), removable ? 1u : 0u);
+        EXPECT_EQ(winsim::OpenHandleCount(), 0u);
+    }
+    std::string kept;
+    EXPECT_TRUE(winsim::ReadWholeFile(outside + "/sub/file.txt", &kept));
+    EXPECT_EQ(kept, "kept\n");
+    testing_support::RemoveTree(outside);
 }
 
 TEST(ClientLocations, WebBrowserRemovalRefusals) {
