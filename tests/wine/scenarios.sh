@@ -27,7 +27,7 @@ case "$arch" in
     ;;
   *) die "usage: scenarios.sh win32|win64 [SCENARIO...]" ;;
 esac
-ALL_SCENARIOS=(standin help mutex install reinstall enterprise nocopy registry refused uninstall uninstall_enterprise)
+ALL_SCENARIOS=(standin help mutex install reinstall enterprise nocopy registry refused uninstall uninstall_enterprise links)
 [ $# -gt 0 ] && SELECTED=("$@") || SELECTED=("${ALL_SCENARIOS[@]}")
 
 require_wine
@@ -476,6 +476,39 @@ scenario_uninstall_enterprise() {
   check_eq "exit code of -u -a" 0 "$(cat "$O/uninstall.rc")"
   check_uninstalled enterprise "Office Laser|FILE:|0x40" "Front Desk|FILE:|0x40"
   check_eq "no client stopper" 0 "$(standin_starts StopUIClients.exe)"
+}
+
+# Links in the client's folders, made from outside (a Unix symbolic link under
+# Wine, a host link in the machine folder), each to a folder outside the
+# prefix or machine: the uninstallation must leave those folders whole. Wine
+# cannot remove a link to a folder that holds something, so there the
+# WebBrowser folder stays; winsim removes the link as Windows does.
+scenario_links() {
+  begin links
+  both install
+  wait_for_client 1
+  local wine_out="$WINE_WORK/outside/$arch-wine" host_out="$WINE_WORK/outside/$arch-host" where root
+  rm -rf "$wine_out" "$host_out"
+  for where in "$wine_out" "$host_out"; do
+    mkdir -p "$where/sub"
+    printf 'kept\n' >"$where/sub/file.txt"
+  done
+  for root in "$P/drive_c/$PF/Oxlen/Vormo Client" "$(find "$H/drive_c" -maxdepth 3 -ipath "*/Oxlen/Vormo Client" | head -n 1)"; do
+    where=$wine_out
+    [ "${root#"$H"}" != "$root" ] && where=$host_out
+    mkdir -p "$root/WebBrowser/cache"
+    printf 'x\n' >"$root/WebBrowser/cache/page.html"
+    ln -s "$where" "$root/WebBrowser/Profile"
+    ln -s "$where" "$root/WebBrowser/cache/deeper"
+    ln -s "$where" "$root/Client/ja-JP/linked"
+  done
+  both uninstall -u
+  check_eq "exit code of -u" 0 "$(cat "$O/uninstall.rc")"
+  for where in "$wine_out" "$host_out"; do
+    check "the folder a link points to is whole ($(basename "$where"))" grep -qx kept "$where/sub/file.txt"
+  done
+  check "the WebBrowser folder is gone on the host" test ! -e "$(find "$H/drive_c" -maxdepth 4 -ipath '*/Vormo Client/WebBrowser')"
+  rm -rf "$wine_out" "$host_out"
 }
 
 # ---- run ----
