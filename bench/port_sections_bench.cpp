@@ -16,7 +16,7 @@
 
 #include "portcfg/port_settings.h"
 #include "portcfg/xcv_transport.h"
-#include "run/edition.h"
+#include "base/edition.h"
 #include "support/machine.h"
 #include "winsim/spooler.h"
 
@@ -57,7 +57,6 @@ void Prepare(const testing_support::TempMachine& m, bool fromIni, int sections) 
             for (const auto& v : SectionValues(k)) text += std::string(v.key) + "=" + v.text + "\n";
         }
         m.Write("C:\\Dist\\Vormo.ini", text);
-        SetConfigFilePath("C:\\Dist\\Vormo.ini");
         return;
     }
     // The 32-bit view of a 64-bit machine, where the installer reads.
@@ -76,11 +75,12 @@ void ReadSections(benchmark::State& state, bool fromIni) {
     int sections = static_cast<int>(state.range(0));
     testing_support::TempMachine m;
     Prepare(m, fromIni, sections);
+    const RunPlan plan = testing_support::TestPlan(kStandardEdition, fromIni);
     for (auto _ : state) {
         int found = 0;
         for (int k = 1; k <= sections + 1; ++k) {
             PortSettings settings;
-            if (ReadPortSection(k, fromIni, &settings)) ++found;
+            if (ReadPortSection(k, plan, &settings)) ++found;
         }
         if (found != sections) state.SkipWithError("sections went missing");
     }
@@ -96,10 +96,10 @@ void AddPorts(benchmark::State& state, bool fromIni) {
         testing_support::BeginCapture();
         int count = 0;
         state.ResumeTiming();
-        int result = AddPortConfiguration(fromIni, &count, nullptr);
+        bool result = AddPortConfiguration(testing_support::TestPlan(kStandardEdition, fromIni), &count);
         state.PauseTiming();
         testing_support::EndCapture();
-        if (result != 1 || count != sections) state.SkipWithError("ports went missing");
+        if (!result || count != sections) state.SkipWithError("ports went missing");
         m.reset();
         state.ResumeTiming();
     }

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "printers/printer_bindings.h"
-#include "run/edition.h"
+#include "base/edition.h"
 #include "support/machine.h"
 #include "winsim/spooler.h"
 

@@ -1,10 +1,20 @@
 // Fonts, the subnet mapping file, and the services around the client.
 #pragma once
 
-bool InstallFontFiles();
-bool InstallSubnetMappingFile();
-bool RemoveSubnetMappingFile();
-bool RemoveFontFiles();
+#include <cstddef>
+
+#include "base/edition.h"
+
+// The fonts go to the edition's font folder, the subnet mapping file to its
+// product folder, both below the Program Files folder.
+bool InstallFontFiles(const EditionProfile& edition);
+bool InstallSubnetMappingFile(const EditionProfile& edition);
+bool RemoveSubnetMappingFile(const EditionProfile& edition);
+bool RemoveFontFiles(const EditionProfile& edition);
+
+// A subkey name of "Volatile Environment" is read into 512 bytes, which also
+// take the "\Oxlen Vormo Client" suffix; a name without room for it is skipped.
+constexpr size_t kVolatileSubkeyNameSize = 512;
 
 void SetClientAutostart(const char* commandLine);
 void RemoveClientAutostart();

@@ -3,10 +3,10 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/output.h"
 #include "client/client_files.h"
 #include "client/locations.h"
 #include "platform/child_process.h"
-#include "run/output.h"
 
 namespace {
 
@@ -20,11 +20,11 @@ const char kDataKeySuffix[] = "\\Oxlen Vormo Client";
 // by its full path and without any search, and waits for it. False when it
 // cannot be started or reports that clients are still running.
 bool RunClientStopper() {
-    char folder[MAX_PATH] = {};
+    char folder[kCurrentDirectorySize] = {};
     DWORD n = GetCurrentDirectoryA(sizeof folder, folder);
     if (n == 0 || n >= sizeof folder) return false;
     AppendBackslash(folder, sizeof folder);
-    char application[2 * MAX_PATH] = {};
+    char application[kCurrentDirectorySize + sizeof kStopperName] = {};
     if (!JoinPath(folder, kStopperName, application, sizeof application)) return false;
     // The command line is the program name alone; CreateProcessA may write to it.
     char commandLine[sizeof kStopperName] = {};
@@ -62,7 +62,7 @@ void RemoveUserData() {
         return;
     // The enumerated subkeys themselves stay, so the indexes stay valid.
     for (DWORD index = 0;; ++index) {
-        char name[512] = {};
+        char name[kVolatileSubkeyNameSize] = {};
         DWORD size = sizeof name;
         if (RegEnumKeyExA(environment.get(), index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;

@@ -3,11 +3,10 @@
 // again.
 #include <cstring>
 
+#include "base/output.h"
 #include "client/client_files.h"
 #include "client/locations.h"
 #include "platform/handles.h"
-#include "run/edition.h"
-#include "run/output.h"
 
 namespace {
 
@@ -25,22 +24,22 @@ bool InstallerFolderHas(const char* name) {
 
 }  // namespace
 
-bool InstallFontFiles() {
+bool InstallFontFiles(const EditionProfile& edition) {
     if (!InstallerFolderHas(kFontSource)) return true;
     PrintText("  - Installing Font Files\n");
-    char fontFolder[1000] = {};
-    if (!GetProgramFilesSubfolder(Edition().fontFolder, fontFolder, sizeof fontFolder)) return false;
+    char fontFolder[kDataFolderSize] = {};
+    if (!GetProgramFilesSubfolder(edition.fontFolder, fontFolder, sizeof fontFolder)) return false;
     CreateDirectoryPath(fontFolder);
     return CopyFiles(kFontSource, fontFolder, "*.*");
 }
 
-bool InstallSubnetMappingFile() {
+bool InstallSubnetMappingFile(const EditionProfile& edition) {
     if (!InstallerFolderHas(kSubnetFile)) return true;
     PrintText("  - Installing Subnet Mapping File\n");
-    char productFolder[1000] = {};
-    if (!GetProgramFilesSubfolder(Edition().productFolder, productFolder, sizeof productFolder)) return false;
+    char productFolder[kDataFolderSize] = {};
+    if (!GetProgramFilesSubfolder(edition.productFolder, productFolder, sizeof productFolder)) return false;
     // Started from the product folder itself: the file is in place already.
-    char current[MAX_PATH] = {};
+    char current[kCurrentDirectorySize] = {};
     DWORD n = GetCurrentDirectoryA(sizeof current, current);
     // Compared as the system compares text of the ANSI code page: without
     // regard to case, double-byte characters as units.
@@ -49,16 +48,16 @@ bool InstallSubnetMappingFile() {
     return CopyFiles(".", productFolder, kSubnetFile);
 }
 
-bool RemoveSubnetMappingFile() {
-    char productFolder[1000] = {};
-    if (!GetProgramFilesSubfolder(Edition().productFolder, productFolder, sizeof productFolder)) return false;
+bool RemoveSubnetMappingFile(const EditionProfile& edition) {
+    char productFolder[kDataFolderSize] = {};
+    if (!GetProgramFilesSubfolder(edition.productFolder, productFolder, sizeof productFolder)) return false;
     DeleteFiles(productFolder, kSubnetFile);
     return true;
 }
 
-bool RemoveFontFiles() {
-    char fontFolder[1000] = {};
-    if (!GetProgramFilesSubfolder(Edition().fontFolder, fontFolder, sizeof fontFolder)) return false;
+bool RemoveFontFiles(const EditionProfile& edition) {
+    char fontFolder[kDataFolderSize] = {};
+    if (!GetProgramFilesSubfolder(edition.fontFolder, fontFolder, sizeof fontFolder)) return false;
     DeleteFiles(fontFolder, "*.*");
     RemoveDirectoryA(fontFolder);
     // Then the product folder and the maker's folder above it, each only

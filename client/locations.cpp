@@ -7,23 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "base/output.h"
+#include "base/registry_read.h"
+#include "base/wow64.h"
 #include "platform/child_process.h"
 #include "platform/handles.h"
-#include "portcfg/registry_read.h"
-#include "run/output.h"
-#include "sequence/version.h"
 
 namespace {
 
 const char kWebBrowserFolder[] = "Oxlen\\Vormo Client\\WebBrowser";
 const char kClientFolder[] = "Oxlen\\Vormo Client\\Client";
 const char kLongPathPrefix[] = "\\\\?\\";
-
-// Folder and file paths inside the walks.
-const size_t kWalkPathSize = 1500;
-// The prefixed path for folder creation: "\\?\" and at most 503 characters.
-const size_t kPrefixedPathSize = 508;
-const size_t kRemovalCommandSize = 1100;
 
 // The Program Files folder ("ProgramFilesDir") followed by a backslash and
 // the relative path. False, with the buffer empty, when there is no Program
@@ -103,10 +97,11 @@ bool SafeForCommandInterpreter(const char* path) {
 // Runs a command through the command interpreter named by COMSPEC and waits
 // for it. False when it cannot be started or its exit status is not 0.
 bool RunCommandInterpreter(const char* command) {
+    // The interpreter's path: at most 259 characters.
     char interpreter[MAX_PATH] = {};
     DWORD n = GetEnvironmentVariableA("COMSPEC", interpreter, sizeof interpreter);
     if (n == 0 || n >= sizeof interpreter) return false;
-    char commandLine[MAX_PATH + kRemovalCommandSize + 8] = {};
+    char commandLine[sizeof "\"\" /c " + MAX_PATH + kRemovalCommandSize] = {};
     int written = std::snprintf(commandLine, sizeof commandLine, "\"%s\" /c %s", interpreter, command);
     if (written < 0 || static_cast<size_t>(written) >= sizeof commandLine) return false;
     DWORD exitCode = 1;
@@ -167,14 +162,15 @@ bool GetClientFolder(char* buffer, DWORD bufferSize) {
 
 bool CreateDirectoryPath(const char* path) {
     if (!path) return false;
-    char prefixed[kPrefixedPathSize] = {};
+    char prefixed[kCreatePathSize] = {};
     int n = std::snprintf(prefixed, sizeof prefixed, "%s%s", kLongPathPrefix, path);
-    // A path longer than 503 characters is refused, not cut.
+    // A path longer than kCreatePathSize - 5 characters is refused, not cut.
     if (n < 0 || static_cast<size_t>(n) >= sizeof prefixed) return false;
     size_t length = static_cast<size_t>(n);
     // Each level below the drive root, from the first character after
     // "\\?\C:\" on; a trail byte of a double-byte character is never a level.
-    for (size_t i = 7; i < length; ++i) {
+    const size_t firstLevel = sizeof kLongPathPrefix - 1 + sizeof "C:\\" - 1;
+    for (size_t i = firstLevel; i < length; ++i) {
         if (IsDBCSLeadByte(static_cast<BYTE>(prefixed[i])) && prefixed[i + 1] != '\0') {
             ++i;
             continue;
@@ -255,7 +251,7 @@ bool DeleteFiles(const char* folder, const char* pattern) {
 }
 
 bool RemoveWebBrowserFolder() {
-    char folder[1000] = {};
+    char folder[kDataFolderSize] = {};
     if (!GetWebBrowserFolder(folder, sizeof folder)) return false;
     // The folder goes to the command interpreter in quotes: a name that
     // could end the quotes or be expanded there is refused.

@@ -1,7 +1,26 @@
 // Folders below the Program Files folder, and flat copies and deletions.
 #pragma once
 
+#include <cstddef>
+
 #include "platform/win32.h"
+
+// Bounds of the folders and paths of the client's deployment:
+// the font, product and WebBrowser folders are found in 1000-byte buffers;
+constexpr size_t kDataFolderSize = 1000;
+// the client folder in 512 bytes when installing, 500 when removing;
+constexpr size_t kClientFolderInstallSize = 512;
+constexpr size_t kClientFolderRemovalSize = 500;
+// a folder created with all its parents holds at most 503 characters (its
+// "\\?\" form 507);
+constexpr size_t kCreatePathSize = 508;
+// a folder with a file name in it, in the flat copies and deletions, at most
+// 1499 characters;
+constexpr size_t kWalkPathSize = 1500;
+// the command that removes the WebBrowser folder at most 1099 characters;
+constexpr size_t kRemovalCommandSize = 1100;
+// the current directory is asked for with room for 259 characters.
+constexpr size_t kCurrentDirectorySize = MAX_PATH;
 
 bool GetProgramFilesSubfolder(const char* relativePath, char* buffer, DWORD bufferSize);
 bool GetWebBrowserFolder(char* buffer, DWORD bufferSize);

@@ -44,6 +44,10 @@ target_link_libraries(scenario_tests PRIVATE test_support winsim_core GTest::gte
 add_dependencies(scenario_tests Install winsim)
 gtest_discover_tests(scenario_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS scenario)
 
+# The floors of the product's sources: includes run only downward.
+add_test(NAME floors COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/check_floors.sh)
+set_tests_properties(floors PROPERTIES LABELS layout)
+
 # Conformance: the same checks against winsim here and against Wine (windows build).
 file(GLOB CONFORMANCE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/conformance/*.cpp)
 add_executable(conformance ${CONFORMANCE_TESTS})

@@ -1,14 +1,15 @@
-// The port configuration record: the 11608-byte block that "SetPortData"
-// hands to the port monitor. Its layout is a wire format shared with the
-// monitor: little-endian DWORDs, strings as zero-padded UTF-16 arrays, every
-// field on a 4-byte boundary, no gaps and no header. The fields stand in the
-// order of the port settings.
+// The port configuration record (PortRecord, port_fields.h): the 11608-byte
+// block that "SetPortData" hands to the port monitor. Its layout is a wire
+// format shared with the monitor: little-endian DWORDs, strings as
+// zero-padded UTF-16 arrays, every field on a 4-byte boundary, no gaps and no
+// header. The fields stand in the order of the port settings.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "platform/win32.h"
+#include "portcfg/port_fields.h"
 #include "portcfg/port_settings.h"
 
 constexpr DWORD kPortRecordSize = 11608;
@@ -16,53 +17,6 @@ constexpr DWORD kPortRecordSize = 11608;
 // MultiByteToWideChar as it is bound at run time.
 typedef int(WINAPI* MultiByteToWideCharProc)(UINT codePage, DWORD flags, LPCSTR source, int sourceLength,
                                               LPWSTR target, int targetLength);
-
-#pragma pack(push, 4)
-struct PortRecord {
-    WCHAR Description[kPortStringSize];
-    WCHAR ServerIP[kServerIpCount][kPortStringSize];
-    DWORD ServerPort;
-    DWORD LoadBalancing;
-    DWORD RefreshIPList;
-    WCHAR Queue[kPortStringSize];
-    DWORD AuthType;
-    WCHAR AuthText[kPortStringSize];
-    WCHAR ComPort[kPortStringSize];
-    DWORD Projects;
-    DWORD Compression;
-    DWORD FaxServer;
-    DWORD LogToFile;
-    DWORD Encryption;
-    DWORD DefaultProjectID;
-    DWORD DisableServerCommunication;
-    WCHAR CurrentUserNameFormat[kPortStringSize];
-    DWORD ProtocolLevel;
-    DWORD JobOwnerMethod;
-    WCHAR LogFilePath[kPortStringSize];
-    DWORD NetworkTimeout;
-    DWORD ParserDPI;
-    DWORD PriceEstimation;
-    DWORD PopupsForBWPrint;
-    WCHAR BWPrintTempDir[kPortStringSize];
-    DWORD IPLoadBalancing[kServerIpCount];
-    DWORD SavePassword;
-    DWORD NoProjectOption;
-    WCHAR Note[kPortStringSize];
-    DWORD LBNetworkTimeout;
-    WCHAR RedirectToIP[kPortStringSize];
-    DWORD LogFileSizeLimit;
-    DWORD LogFileCount;
-    DWORD SSLCertificateVerification;
-    DWORD ServerDeliveryMode;  // delivery-mode field 1
-    WCHAR UserNameRegExMatch[kPortStringSize];
-    WCHAR UserNameRegExReplace[kPortStringSize];
-    DWORD WebBasedApplications;
-    WCHAR EnvironmentVariableIP[kPortStringSize];
-    DWORD ServerDeliveryMode2;  // delivery-mode field 2
-    DWORD ServerDeliveryMode3;  // delivery-mode field 3
-    WCHAR PortName[kPortNameSize];
-};
-#pragma pack(pop)
 
 // The wire layout, held at compile time on every target.
 static_assert(sizeof(WCHAR) == 2, "UTF-16 code units");
@@ -116,8 +70,12 @@ static_assert(offsetof(PortRecord, PortName) == 11588, "PortName");
 
 // The delivery-mode fields of the record by index, as for the port settings:
 // 2 and 3 are the fields at the end, any other index is field 1.
-DWORD GetRecordDeliveryMode(const PortRecord* record, int index);
-void SetRecordDeliveryMode(PortRecord* record, int index, DWORD value);
+inline DWORD GetRecordDeliveryMode(const PortRecord* record, int index) {
+    return *DeliveryModeField(const_cast<PortRecord*>(record), index);
+}
+inline void SetRecordDeliveryMode(PortRecord* record, int index, DWORD value) {
+    *DeliveryModeField(record, index) = value;
+}
 
 // Builds the record from the port settings: clears it, converts every string
 // (PortName included) to UTF-16 in the ANSI code page with the conversion

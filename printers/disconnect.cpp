@@ -3,19 +3,56 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/memory.h"
+#include "base/output.h"
 #include "platform/handles.h"
 #include "printers/printer_bindings.h"
-#include "run/output.h"
+#include "printers/printer_record.h"
 
 namespace {
 
-char kFilePort[] = "FILE:";
+const char kFilePort[] = "FILE:";
 
-// The longest port-list entry that is looked up; a longer one cannot be held
-// in the 260-byte entry buffer and is never taken for a port of the monitor.
-const size_t kMaxEntry = 259;
+// An entry of a printer's list is a port of the monitor: said on the console
+// as it is found.
+bool IsMonitorPortNamed(const char* entry, void* monitorName) {
+    const char* monitor = static_cast<const char*>(monitorName);
+    if (!IsMonitorPort(entry, monitor)) return false;
+    char line[kOutputLineSize];
+    std::snprintf(line, sizeof line, "  - Port %s type %s will be disconnected\n", entry, monitor);
+    PrintConsoleOnly(line);
+    return true;
+}
 
 }  // namespace
+
+bool RemovePortEntries(char* ports, PortEntryTest test, void* context) {
+    bool changed = false;
+    char* entry = ports;
+    while (true) {
+        char* comma = std::strchr(entry, ',');
+        size_t length = comma ? static_cast<size_t>(comma - entry) : std::strlen(entry);
+        bool matches = false;
+        if (length < kPortEntrySize) {
+            char name[kPortEntrySize] = {};
+            std::memcpy(name, entry, length);
+            matches = test(name, context);
+        }
+        if (matches) {
+            changed = true;
+            if (comma) {
+                std::memmove(entry, comma + 1, std::strlen(comma + 1) + 1);
+                continue;  // the next entry now starts where this one did
+            }
+            if (entry > ports) entry[-1] = '\0';
+            else entry[0] = '\0';
+            break;
+        }
+        if (!comma) break;
+        entry = comma + 1;
+    }
+    return changed;
+}
 
 void DisconnectPrinters(const char* monitorName) {
     DWORD needed = 0, returned = 0;
@@ -35,56 +72,16 @@ void DisconnectPrinters(const char* monitorName) {
 }
 
 void DisconnectPrinter(const char* printerName, const char* monitorName) {
-    PRINTER_DEFAULTSA defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
-    HANDLE opened = nullptr;
-    if (!OpenPrinterA(const_cast<LPSTR>(printerName), &opened, &defaults)) return;
-    platform::Printer printer(opened);
-
-    DWORD needed = 0;
-    if (GetPrinterA(printer.get(), 2, nullptr, 0, &needed) || GetLastError() != ERROR_INSUFFICIENT_BUFFER) return;
-    if (needed < sizeof(PRINTER_INFO_2A)) return;
-    platform::GlobalBlock block(GlobalAllocZeroed(needed));
-    if (!block) return;
-    LPBYTE record = static_cast<LPBYTE>(block.get());
-    if (!GetPrinterA(printer.get(), 2, record, needed, &needed)) return;
-    auto* info = reinterpret_cast<PRINTER_INFO_2A*>(record);
+    PrinterRecord record;
+    if (!ReadPrinterRecord(printerName, &record)) return;
+    PRINTER_INFO_2A* info = record.info();
     char* ports = info->pPortName;
     if (!ports || *ports == '\0') return;
-
-    // Walk the list once. A matching entry leaves together with the comma
-    // after it, or, as the last entry, with the comma before it; the list is
-    // edited where it stands and only ever gets shorter.
-    bool changed = false;
-    char* entry = ports;
-    while (true) {
-        char* comma = std::strchr(entry, ',');
-        size_t length = comma ? static_cast<size_t>(comma - entry) : std::strlen(entry);
-        bool matches = false;
-        if (length <= kMaxEntry) {
-            char name[kMaxEntry + 1];
-            std::memset(name, 0, sizeof name);
-            std::memcpy(name, entry, length);
-            matches = IsMonitorPort(name, monitorName);
-        }
-        if (matches) {
-            changed = true;
-            if (comma) {
-                std::memmove(entry, comma + 1, std::strlen(comma + 1) + 1);
-                continue;  // the next entry now starts where this one did
-            }
-            if (entry > ports) entry[-1] = '\0';
-            else entry[0] = '\0';
-            break;
-        }
-        if (!comma) break;
-        entry = comma + 1;
-    }
-    if (!changed) return;
-    if (*ports == '\0') info->pPortName = kFilePort;
+    if (!RemovePortEntries(ports, &IsMonitorPortNamed, const_cast<char*>(monitorName))) return;
+    if (*ports == '\0') info->pPortName = const_cast<LPSTR>(kFilePort);
 
     PrintFormatted("  - Disconnecting Printer '%s' from %s Port", printerName, monitorName);
-    if (SetPrinterA(printer.get(), 2, record, 0)) PrintText("\n");
-    else PrintText(" Error\n");
+    PrintText(WritePrinterRecord(record) ? "\n" : " Error\n");
 }
 
 bool IsMonitorPort(const char* portName, const char* monitorName) {
@@ -100,12 +97,8 @@ bool IsMonitorPort(const char* portName, const char* monitorName) {
     const auto* ports = reinterpret_cast<const PORT_INFO_2A*>(table);
     for (DWORD i = 0; i < returned; ++i) {
         if (!ports[i].pPortName || !ports[i].pMonitorName) continue;
-        if (lstrcmpiA(ports[i].pPortName, portName) != 0 || lstrcmpiA(ports[i].pMonitorName, monitorName) != 0)
-            continue;
-        char line[1024];
-        std::snprintf(line, sizeof line, "  - Port %s type %s will be disconnected\n", portName, monitorName);
-        PrintConsoleOnly(line);
-        return true;
+        if (lstrcmpiA(ports[i].pPortName, portName) == 0 && lstrcmpiA(ports[i].pMonitorName, monitorName) == 0)
+            return true;
     }
     return false;
 }

@@ -1,14 +1,32 @@
 // Printers moved onto the monitor's new ports, and taken off its ports.
 #pragma once
 
+#include <cstddef>
+
+#include "base/run_plan.h"
 #include "platform/win32.h"
 
-// A zero-filled block from GlobalAlloc (GMEM_FIXED); null when none could be had.
-HGLOBAL GlobalAllocZeroed(SIZE_T bytes);
+// A printer named by an assignment key holds at most 259 characters.
+constexpr size_t kPrinterNameSize = 260;
+// A port-list entry is looked up in a 260-byte buffer: one of more than 259
+// characters is never taken for a port of the monitor.
+constexpr size_t kPortEntrySize = 260;
 
-void AssignPrinters(int count, bool fromIniFile);
-int SetPrinterPort(const char* printerName, const char* portName);
+// Moves the printers named in port sections 1 to count of the run's source
+// onto the ports of their sections, a line for each.
+void AssignPrinters(int count, const RunPlan& plan);
+// Makes portName the printer's only port. True when the spooler took it.
+bool SetPrinterPort(const char* printerName, const char* portName);
 
 void DisconnectPrinters(const char* monitorName);
 void DisconnectPrinter(const char* printerName, const char* monitorName);
+// True when the spooler has a port of that name that belongs to that monitor.
 bool IsMonitorPort(const char* portName, const char* monitorName);
+
+// Takes out of a comma-separated port list, where it stands, every entry for
+// which `test` holds, each with one separating comma: the comma after it, or
+// for the last entry the comma before it. The entries are tested in order,
+// each once; an entry longer than kPortEntrySize - 1 characters is never
+// tested and stays. The list only gets shorter. True when it changed.
+typedef bool (*PortEntryTest)(const char* entry, void* context);
+bool RemovePortEntries(char* ports, PortEntryTest test, void* context);

@@ -4,8 +4,9 @@
 
 int main(int argc, char** argv) {
     if (!platform::AttachProcess()) return ExitCodeFor(false);
-    bool result = RunInstaller(argc, argv);
-    ReleaseRunResources();
+    RunResources resources;
+    bool result = RunInstaller(argc, argv, &resources);
+    ReleaseRunResources(&resources);
     platform::DetachProcess();
     return ExitCodeFor(result);
 }

@@ -3,11 +3,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/event_report.h"
+#include "base/output.h"
+#include "base/wow64.h"
 #include "platform/child_process.h"
+#include "platform/handles.h"
 #include "platform/win32.h"
-#include "run/edition.h"
-#include "run/event_report.h"
-#include "run/output.h"
 #include "sequence/sequences.h"
 
 namespace {
@@ -15,8 +16,6 @@ namespace {
 const char kVersion[] = "2.25";
 const char kMutexName[] = "Global\\VormoClientInstallMutex";
 const char kBatchFile[] = "install_printer.bat";
-
-HANDLE g_mutex = nullptr;
 
 const char kUsage[] =
     "\n\n"
@@ -34,8 +33,12 @@ bool Is(const char* arg, const char* a, const char* b) { return std::strcmp(arg,
 
 bool StartsWith(const char* arg, char c) { return arg[0] == '-' && (arg[1] == c || arg[1] == c - 'a' + 'A'); }
 
+// Argument 0 is taken into 260 bytes: a longer program path is cut to 259
+// characters before its folder is taken.
+constexpr size_t kProgramPathSize = MAX_PATH;
+
 void SetInstallerFolderAsCurrent(const char* programName) {
-    char folder[260];
+    char folder[kProgramPathSize];
     size_t n = std::strlen(programName);
     if (n > sizeof folder - 1) n = sizeof folder - 1;
     std::memcpy(folder, programName, n);
@@ -44,21 +47,6 @@ void SetInstallerFolderAsCurrent(const char* programName) {
     if (!slash) return;
     slash[1] = '\0';
     SetCurrentDirectoryA(folder);
-}
-
-void FixConfigFilePath(const char* iniFilePath) {
-    char folder[260];
-    DWORD n = GetCurrentDirectoryA(sizeof folder, folder);
-    char path[1024];
-    if (n == 0 || n >= sizeof folder) {
-        // The current directory does not fit its room: name the file relative
-        // to it, which still is the installer's folder.
-        std::snprintf(path, sizeof path, ".\\%s", Edition().iniFileName);
-    } else {
-        std::snprintf(path, sizeof path, "%s\\%s", folder, Edition().iniFileName);
-    }
-    SetConfigFilePath(path);
-    if (iniFilePath && *iniFilePath) SetConfigFilePath(iniFilePath);
 }
 
 void PrintServerPart(const char* serverName) {
@@ -72,21 +60,22 @@ void PrintServerPart(const char* serverName) {
 void RunBatchFile() {
     if (GetFileAttributesA(kBatchFile) == INVALID_FILE_ATTRIBUTES) return;
     CloseInstallLog();
-    char interpreter[260];
+    // The interpreter named by COMSPEC when it fits 259 characters, else cmd.exe.
+    char interpreter[MAX_PATH];
     DWORD n = GetEnvironmentVariableA("COMSPEC", interpreter, sizeof interpreter);
     if (n == 0 || n >= sizeof interpreter) std::snprintf(interpreter, sizeof interpreter, "%s", "cmd.exe");
-    char commandLine[600];
+    char commandLine[sizeof "\"\" /c " + sizeof interpreter + sizeof kBatchFile];
     std::snprintf(commandLine, sizeof commandLine, "\"%s\" /c %s", interpreter, kBatchFile);
     DWORD exitCode;
     platform::RunProcess(nullptr, commandLine, &exitCode);  // its exit status is not looked at
 }
 
-bool FinishInstall(bool result) {
+bool FinishInstall(bool result, const char* word) {
     if (!result) {
-        PrintFormatted("\n%s Port Monitor Not Installed!\n", Edition().productWord);
+        PrintFormatted("\n%s Port Monitor Not Installed!\n", word);
         return false;
     }
-    PrintFormatted("\n%s Port Monitor Installed Sucessfully.\n", Edition().productWord);
+    PrintFormatted("\n%s Port Monitor Installed Sucessfully.\n", word);
     ReportSuccessEvent("Port Monitor Installed Sucessfully");
     return true;
 }
@@ -94,12 +83,12 @@ bool FinishInstall(bool result) {
 }  // namespace
 
 void ParseCommandLine(int argc, char** argv, RunOptions* o) {
-    *o = RunOptions{false, false, false, true, false, false, nullptr, nullptr, nullptr};
+    *o = RunOptions();
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (!arg) continue;
         if (Is(arg, "-?", "/?")) o->showUsage = true;
-        else if (Is(arg, "-a", "-A")) enterpriseEdition = true;
+        else if (Is(arg, "-a", "-A")) o->enterprise = true;
         else if (Is(arg, "-u", "-U")) o->uninstall = true;
         else if (Is(arg, "-e", "-E")) o->ignoreErrors = true;
         else if (Is(arg, "-r", "-R")) o->configFromRegistry = true;
@@ -112,21 +101,31 @@ void ParseCommandLine(int argc, char** argv, RunOptions* o) {
     }
 }
 
+RunPlan MakeRunPlan(const RunOptions& options) {
+    RunPlan plan;
+    plan.edition = options.enterprise ? kEnterpriseEdition : kStandardEdition;
+    plan.sections.fromIniFile = !options.configFromRegistry;
+    char folder[MAX_PATH];
+    DWORD n = GetCurrentDirectoryA(sizeof folder, folder);
+    char path[kConfigFilePathSize];
+    if (n == 0 || n >= sizeof folder) {
+        // The current directory does not fit its room: name the file
+        // relative to it, which still is the installer's folder.
+        std::snprintf(path, sizeof path, ".\\%s", plan.edition.iniFileName);
+    } else {
+        std::snprintf(path, sizeof path, "%s\\%s", folder, plan.edition.iniFileName);
+    }
+    SetConfigFilePath(&plan.sections, options.iniFilePath && *options.iniFilePath ? options.iniFilePath : path);
+    SetPrintServer(&plan, options.serverName);
+    plan.ignoreErrors = options.ignoreErrors;
+    plan.copyFiles = options.copyFiles;
+    return plan;
+}
+
 const char* GetBuildYear() {
     // __DATE__ is "Mmm dd yyyy".
     static const char year[] = {__DATE__[7], __DATE__[8], __DATE__[9], __DATE__[10], '\0'};
     return year;
-}
-
-void DisableFsRedirection() {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (!kernel) return;
-    typedef BOOL(WINAPI * DisableFn)(PVOID*);
-    auto disable = reinterpret_cast<DisableFn>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "Wow64DisableWow64FsRedirection")));
-    if (!disable) return;
-    PVOID saved = nullptr;
-    disable(&saved);
 }
 
 bool IsDotNet20Installed() {
@@ -141,9 +140,9 @@ bool IsDotNet20Installed() {
     return value == 1;
 }
 
-bool AcquireInstallMutex() {
-    g_mutex = CreateMutexA(nullptr, TRUE, kMutexName);
-    if (!g_mutex) {
+bool AcquireInstallMutex(RunResources* resources) {
+    resources->mutex = CreateMutexA(nullptr, TRUE, kMutexName);
+    if (!resources->mutex) {
         PrintFormatted("ERROR: Installation mutex cannot be created. Error number %i\n",
                        static_cast<int>(GetLastError()));
         return false;
@@ -155,30 +154,29 @@ bool AcquireInstallMutex() {
     return true;
 }
 
-void ReleaseRunResources() {
+void ReleaseRunResources(RunResources* resources) {
     CloseInstallLog();
-    if (g_mutex) {
-        ReleaseMutex(g_mutex);
-        CloseHandle(g_mutex);
-        g_mutex = nullptr;
+    if (resources->mutex) {
+        ReleaseMutex(resources->mutex);
+        CloseHandle(resources->mutex);
+        resources->mutex = nullptr;
     }
 }
 
 int ExitCodeFor(bool result) { return result ? 0 : -1; }
 
-bool RunInstaller(int argc, char** argv) {
+bool RunInstaller(int argc, char** argv, RunResources* resources) {
     DisableFsRedirection();
     if (argc != 0 && argv && argv[0]) SetInstallerFolderAsCurrent(argv[0]);
 
     RunOptions options;
     ParseCommandLine(argc, argv, &options);
-    if (enterpriseEdition) UseEnterpriseEdition();
-    FixConfigFilePath(options.iniFilePath);
+    const RunPlan plan = MakeRunPlan(options);
 
     if (!OpenInstallLog(options.logFilePath)) return false;
-    if (!AcquireInstallMutex()) return false;
+    if (!AcquireInstallMutex(resources)) return false;
 
-    const char* word = Edition().productWord;
+    const char* word = plan.edition.productWord;
     PrintFormatted("%s Port Monitor Installer, version %s\n", word, kVersion);
     PrintFormatted("Copyright (c) %s Oxlen Corporation. All rights reserved.\n", GetBuildYear());
 
@@ -188,19 +186,21 @@ bool RunInstaller(int argc, char** argv) {
     }
     if (options.obsoleteClientSwitch)
         PrintText("NOTE: The -f switch is obsolete, the client application is un/installed automaticaly\n");
-    if (!enterpriseEdition && !IsDotNet20Installed()) {
+    if (plan.edition.needsDotNet && !IsDotNet20Installed()) {
         PrintText("ERROR: The .NET Framework 2.0 is not installed\n");
         return false;
     }
 
     if (argc <= 1) {
+        // Without arguments the plan is the default one: the local spooler,
+        // the INI file, files copied, errors not ignored.
         PrintFormatted("\nInstalling %s Port Monitor ...\n", word);
-        return FinishInstall(InstallPortMonitor(false, nullptr, false, true));
+        return FinishInstall(InstallPortMonitor(plan), word);
     }
     if (options.uninstall) {
         PrintFormatted("\nUninstalling %s Port Monitor", word);
         PrintServerPart(options.serverName);
-        if (UninstallPortMonitor(options.serverName, options.copyFiles)) {
+        if (UninstallPortMonitor(plan)) {
             PrintFormatted("\n%s Port Monitor UnInstalled Sucessfully.\n", word);
             return true;
         }
@@ -212,9 +212,7 @@ bool RunInstaller(int argc, char** argv) {
     if (options.ignoreErrors) PrintText("[IGNORE ERRORS Switch is Enabled!]\n");
     if (options.configFromRegistry) PrintText("  (config will be read from registry)\n");
     if (!options.copyFiles) PrintText("  No files will be copied\n");
-    if (!FinishInstall(InstallPortMonitor(options.ignoreErrors, options.serverName, options.configFromRegistry,
-                                          options.copyFiles)))
-        return false;
+    if (!FinishInstall(InstallPortMonitor(plan), word)) return false;
     RunBatchFile();
     return true;
 }

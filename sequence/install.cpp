@@ -2,17 +2,16 @@
 // bindings, client application and data files, step by step.
 #include <initializer_list>
 
+#include "base/output.h"
+#include "client/client_app.h"
 #include "client/client_files.h"
+#include "monitor/monitor_files.h"
 #include "platform/handles.h"
 #include "platform/win32.h"
 #include "portcfg/xcv_transport.h"
 #include "printers/printer_bindings.h"
-#include "run/edition.h"
-#include "run/output.h"
-#include "sequence/client_app.h"
-#include "sequence/monitor_files.h"
 #include "sequence/sequences.h"
-#include "sequence/version.h"
+#include "version/version.h"
 
 namespace {
 
@@ -31,10 +30,13 @@ bool CheckFile(const char* path, const char* nameInMessage, bool ignoreErrors) {
     return ignoreErrors;
 }
 
-bool CheckFiles(PlatformClass platform, bool configFromRegistry, bool ignoreErrors) {
-    if (!configFromRegistry && !CheckFile(GetConfigFilePath(), Edition().iniFileName, ignoreErrors)) return false;
-    MonitorFileSet set32 = GetMonitorFileSet(Supported32);
-    MonitorFileSet set64 = GetMonitorFileSet(Supported64);
+bool CheckFiles(const RunPlan& plan, PlatformClass platform) {
+    const EditionProfile& edition = plan.edition;
+    bool ignoreErrors = plan.ignoreErrors;
+    if (plan.sections.fromIniFile && !CheckFile(plan.sections.configFilePath, edition.iniFileName, ignoreErrors))
+        return false;
+    MonitorFileSet set32 = GetMonitorFileSet(edition, Supported32);
+    MonitorFileSet set64 = GetMonitorFileSet(edition, Supported64);
     const char* cairo = platform == Supported64 ? set64.cairoDll : set32.cairoDll;
     if (!CheckFile(cairo, cairo, ignoreErrors)) return false;
     if (platform == Supported32 || platform == Supported64) {
@@ -42,8 +44,8 @@ bool CheckFiles(PlatformClass platform, bool configFromRegistry, bool ignoreErro
         if (!CheckFile(set.monitorDll, set.monitorDll, ignoreErrors)) return false;
         if (!CheckFile(set.uiDll, set.uiDll, ignoreErrors)) return false;
     }
-    if (!enterpriseEdition) {
-        for (const char* name : {"Vormo Client.exe", "Interop.SHDocVw.dll", "Microsoft.mshtml.dll", "StopUIClients.exe"})
+    if (edition.shipsClient) {
+        for (const char* name : kClientFilesChecked)
             if (!CheckFile(name, name, ignoreErrors)) return false;
     }
     return true;
@@ -71,8 +73,10 @@ void InstallEventLogResources() {
 
 }  // namespace
 
-bool InstallPortMonitor(bool ignoreErrors, const char* serverName, bool configFromRegistry, bool copyFiles) {
-    const char* word = Edition().productWord;
+bool InstallPortMonitor(const RunPlan& plan) {
+    const EditionProfile& edition = plan.edition;
+    const char* word = edition.productWord;
+    bool ignoreErrors = plan.ignoreErrors;
 
     PrintText("  - Detecting Windows Version\n");
     PlatformClass platform = DetectWindowsVersion();
@@ -82,16 +86,17 @@ bool InstallPortMonitor(bool ignoreErrors, const char* serverName, bool configFr
     }
 
     PrintText("  - Checking Files\n");
-    if (copyFiles && !CheckFiles(platform, configFromRegistry, ignoreErrors)) return false;
+    if (plan.copyFiles && !CheckFiles(plan, platform)) return false;
 
     DisconnectPrinters(word);
 
     PrintFormatted("  - Removing Old %s Print Monitor\n", word);
-    MonitorRemoval removal = RemovePrintMonitor(serverName);
-    if (removal != MonitorRemoved && removal != MonitorNotFound && !ignoreErrors) return false;
+    MonitorRemoval removal = RemovePrintMonitor(plan.spoolerServer, word);
+    PrintMonitorRemoval(removal);
+    if (removal.outcome != MonitorRemoved && removal.outcome != MonitorNotFound && !ignoreErrors) return false;
 
-    MonitorFileSet files = GetMonitorFileSet(platform);
-    if (copyFiles) {
+    MonitorFileSet files = GetMonitorFileSet(edition, platform);
+    if (plan.copyFiles) {
         PrintFormatted("  - Deleting %s Print Monitor Files from System Directory\n", word);
         DeleteMonitorFileSet(files);
         PrintText("  - Copying Files to Windows System Directory \n");
@@ -99,23 +104,25 @@ bool InstallPortMonitor(bool ignoreErrors, const char* serverName, bool configFr
     }
 
     PrintFormatted("  - Registering %s Print Monitor\n", word);
-    if (!RegisterPrintMonitor(serverName, platform) && !ignoreErrors) return false;
+    MonitorRegistration registration = RegisterPrintMonitor(plan.spoolerServer, edition, platform);
+    if (!registration.registered) {
+        PrintFormatted("ERROR (%lu) While Registering Print Monitor.\n", static_cast<unsigned long>(registration.error));
+        if (!ignoreErrors) return false;
+    }
 
     int portCount = 0;
-    bool fromIniFile = !configFromRegistry;
     PrintText("  - Adding port configuration\n");
-    if (AddPortConfiguration(fromIniFile, &portCount, serverName) == 0)
-        PrintText("ERROR While adding port configuration\n");
+    if (!AddPortConfiguration(plan, &portCount)) PrintText("ERROR While adding port configuration\n");
 
     InstallEventLogResources();
 
-    AssignPrinters(portCount, fromIniFile);
+    AssignPrinters(portCount, plan);
 
-    if (!enterpriseEdition) InstallClientApplication();
+    if (edition.shipsClient) InstallClientApplication();
 
-    if (copyFiles) {
-        if (!InstallFontFiles()) PrintText("  ERROR - Cannot copy Font Files\n");
-        if (!InstallSubnetMappingFile()) PrintText("  ERROR - Cannot copy file server_subnet.csv\n");
+    if (plan.copyFiles) {
+        if (!InstallFontFiles(edition)) PrintText("  ERROR - Cannot copy Font Files\n");
+        if (!InstallSubnetMappingFile(edition)) PrintText("  ERROR - Cannot copy file server_subnet.csv\n");
     }
     return true;
 }

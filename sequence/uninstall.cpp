@@ -1,18 +1,16 @@
 // The uninstall sequence: takes away what an installation put on the machine.
-#include <initializer_list>
-
+#include "base/event_report.h"
+#include "base/output.h"
+#include "client/client_app.h"
 #include "client/client_files.h"
+#include "monitor/monitor_files.h"
 #include "printers/printer_bindings.h"
-#include "run/edition.h"
-#include "run/event_report.h"
-#include "run/output.h"
-#include "sequence/client_app.h"
-#include "sequence/monitor_files.h"
 #include "sequence/sequences.h"
-#include "sequence/version.h"
+#include "version/version.h"
 
-bool UninstallPortMonitor(const char* serverName, bool copyFiles) {
-    const char* word = Edition().productWord;
+bool UninstallPortMonitor(const RunPlan& plan) {
+    const EditionProfile& edition = plan.edition;
+    const char* word = edition.productWord;
 
     PrintText("  - Detecting Windows Version\n");
     PlatformClass platform = DetectWindowsVersion();
@@ -21,12 +19,14 @@ bool UninstallPortMonitor(const char* serverName, bool copyFiles) {
         return false;
     }
 
-    if (!enterpriseEdition) RemoveClientApplication();
+    if (edition.shipsClient) RemoveClientApplication();
 
     DisconnectPrinters(word);
 
     PrintFormatted("  - Removing Old %s Print Monitor\n", word);
-    switch (RemovePrintMonitor(serverName)) {
+    MonitorRemoval removal = RemovePrintMonitor(plan.spoolerServer, word);
+    PrintMonitorRemoval(removal);
+    switch (removal.outcome) {
         case MonitorRemoved:
             ReportSuccessEvent("Port Monitor Uninstalled Sucessfully");
             break;
@@ -39,12 +39,12 @@ bool UninstallPortMonitor(const char* serverName, bool copyFiles) {
     PrintText("  - Removing user data\n");
     RemoveUserData();
 
-    if (!copyFiles) return true;
+    if (!plan.copyFiles) return true;
 
     PrintFormatted("  - Deleting %s Print Monitor Files from System Directory\n", word);
-    DeleteMonitorFileSet(GetMonitorFileSet(platform));
+    DeleteMonitorFileSet(GetMonitorFileSet(edition, platform));
 
-    RemoveSubnetMappingFile();
-    RemoveFontFiles();
+    RemoveSubnetMappingFile(edition);
+    RemoveFontFiles(edition);
     return true;
 }

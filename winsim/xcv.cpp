@@ -19,18 +19,22 @@
 // Faults: "Xcv:AddPort PORT STATUS" (and Xcv:SetPortData, Xcv:DeletePort)
 // make the monitor answer STATUS; "XcvDataW COMMAND ERROR" makes the call
 // itself fail; "OpenPrinterW NAME ERROR" refuses the open.
+#include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "portcfg/port_fields.h"
 #include "winsim/spooler.h"
 
 namespace winsim {
 namespace {
 
 const char kXcvMonitor[] = ",XcvMonitor ";
-const DWORD kRecordSize = 11608;
-const size_t kRecordNameOffset = 11588;
-const size_t kRecordNameUnits = 10;
+const DWORD kRecordSize = sizeof(PortRecord);
+const size_t kRecordNameOffset = offsetof(PortRecord, PortName);
+const size_t kRecordNameUnits = kPortNameSize;
 
 // The text of a UTF-16 string of at most maxUnits units (terminator
 // included); false when no terminator comes within them.
@@ -109,58 +113,6 @@ DWORD Answer(const PrinterObject& xcv, const std::string& command, const BYTE* i
 
 // ---- showing the ports and their records ------------------------------------
 
-enum FieldKind { kText, kNumber };
-struct Field {
-    const char* name;
-    size_t offset;
-    FieldKind kind;
-};
-
-// The record's fields, named as the keys of a port section.
-const Field kFields[] = {
-    {"Description", 0, kText},
-    {"ServerPort", 5720, kNumber},
-    {"LoadBalancing", 5724, kNumber},
-    {"RefreshIPList", 5728, kNumber},
-    {"Queue", 5732, kText},
-    {"AuthType", 6252, kNumber},
-    {"AuthText", 6256, kText},
-    {"ComPort", 6776, kText},
-    {"Projects", 7296, kNumber},
-    {"Compression", 7300, kNumber},
-    {"FaxServer", 7304, kNumber},
-    {"LogToFile", 7308, kNumber},
-    {"Encryption", 7312, kNumber},
-    {"DefaultProjectID", 7316, kNumber},
-    {"DisableServerCommunication", 7320, kNumber},
-    {"CurrentUserNameFormat", 7324, kText},
-    {"ProtocolLevel", 7844, kNumber},
-    {"JobOwnerMethod", 7848, kNumber},
-    {"LogFilePath", 7852, kText},
-    {"NetworkTimeout", 8372, kNumber},
-    {"ParserDPI", 8376, kNumber},
-    {"PriceEstimation", 8380, kNumber},
-    {"PopupsForBWPrint", 8384, kNumber},
-    {"BWPrintTempDir", 8388, kText},
-    {"SavePassword", 8948, kNumber},
-    {"NoProjectOption", 8952, kNumber},
-    {"Note", 8956, kText},
-    {"LBNetworkTimeout", 9476, kNumber},
-    {"RedirectToIP", 9480, kText},
-    {"LogFileSizeLimit", 10000, kNumber},
-    {"LogFileCount", 10004, kNumber},
-    {"SSLCertificateVerification", 10008, kNumber},
-    {"ServerDeliveryMode", 10012, kNumber},
-    {"UserNameRegExMatch", 10016, kText},
-    {"UserNameRegExReplace", 10536, kText},
-    {"WebBasedApplications", 11056, kNumber},
-    {"EnvironmentVariableIP", 11060, kText},
-    {"ServerDeliveryMode2", 11580, kNumber},
-    {"ServerDeliveryMode3", 11584, kNumber},
-};
-const size_t kServerIpOffset = 520;
-const size_t kLoadBalancingOffset = 8908;
-
 std::string Utf8Of(const BYTE* data, size_t units) {
     std::u16string text;
     for (size_t i = 0; i < units; ++i) {
@@ -186,22 +138,29 @@ void DecodeRecord(const std::string& bytes, std::string* out) {
     auto line = [out](const std::string& name, const std::string& value) {
         *out += "      " + name + "=" + value + "\n";
     };
+    auto value = [data](const PortField& field) {
+        return field.kind == PortFieldKind::Text ? Utf8Of(data + field.recordOffset, kPortStringSize)
+                                                 : std::to_string(NumberAt(data, field.recordOffset));
+    };
     line("PortName", Utf8Of(data + kRecordNameOffset, kRecordNameUnits));
-    for (const Field& field : kFields) {
-        line(field.name, field.kind == kText ? Utf8Of(data + field.offset, 260)
-                                             : std::to_string(NumberAt(data, field.offset)));
-        if (field.offset == 0) {
-            // The two lists follow Description in the order of the INI file;
-            // entries 2 to 10 only where they hold something.
-            for (int k = 1; k <= 10; ++k) {
-                std::string ip = Utf8Of(data + kServerIpOffset + 520 * (k - 1), 260);
-                DWORD weight = NumberAt(data, kLoadBalancingOffset + 4 * (k - 1));
-                if (k > 1 && ip.empty() && weight == 0) continue;
-                std::string suffix = k > 1 ? std::to_string(k) : std::string();
-                line("ServerIP" + suffix, ip);
-                line("IPLoadBalancing" + suffix, std::to_string(weight));
-            }
+    // The fields in the record's order, except that each ServerIP entry is
+    // followed by its IPLoadBalancing entry (the next field of the table);
+    // entries 2 to 10 only where they hold something.
+    std::vector<const PortField*> fields;
+    for (const PortField& field : kPortFields)
+        if (!(field.listEntry && field.kind == PortFieldKind::Number)) fields.push_back(&field);
+    std::stable_sort(fields.begin(), fields.end(),
+                     [](const PortField* a, const PortField* b) { return a->recordOffset < b->recordOffset; });
+    for (const PortField* field : fields) {
+        if (!field->listEntry) {
+            line(field->key, value(*field));
+            continue;
         }
+        const PortField& weight = field[1];
+        std::string ip = value(*field), load = value(weight);
+        if (field->listEntry > 1 && ip.empty() && load == "0") continue;
+        line(field->key, ip);
+        line(weight.key, load);
     }
 }
 

@@ -13,14 +13,13 @@
 
 #include "fuzz/fuzz_support.h"
 #include "support/machine.h"
-#include "run/edition.h"
+#include "base/edition.h"
 #include "run/run_driver.h"
 
 using fuzz_support::Check;
 using testing_support::Crlf;
 
 namespace {
-
 
 // The run options as the switch table defines them.
 struct Expected {
@@ -80,19 +79,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(parsed.uninstall == e.uninstall && parsed.ignoreErrors == e.ignoreErrors &&
               parsed.configFromRegistry == e.configFromRegistry && parsed.copyFiles == e.copyFiles &&
               parsed.showUsage == e.showUsage && parsed.obsoleteClientSwitch == e.obsolete &&
-              enterpriseEdition == e.enterprise,
+              parsed.enterprise == e.enterprise,
           "switches parsed as the table says");
     Check(parsed.serverName == e.serverName && parsed.logFilePath == e.logFilePath &&
               parsed.iniFilePath == e.iniFilePath,
           "texts refer to the arguments themselves");
-    ResetEdition();
 
-    bool result = RunInstaller(argc, argv.data());
+    RunResources resources;
+    bool result = RunInstaller(argc, argv.data(), &resources);
+    ReleaseRunResources(&resources);
     Check(ExitCodeFor(result) == (result ? 0 : -1), "exit code 0 or -1");
 
-    // The configuration-file path: the "-i" value cut to 1023 characters, or
-    // the INI file beside the installer.
-    std::string config = GetConfigFilePath();
+    // The configuration-file path, as the run made it in the folder it moved
+    // to: the "-i" value cut to 1023 characters, or the INI file beside the
+    // installer.
+    std::string config = MakeRunPlan(parsed).sections.configFilePath;
     Check(config.size() <= 1023, "configuration-file path within 1023 characters");
     if (e.iniFilePath && *e.iniFilePath)
         Check(config == std::string(e.iniFilePath).substr(0, 1023), "the -i value is the configuration-file path",

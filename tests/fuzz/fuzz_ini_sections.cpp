@@ -11,9 +11,9 @@
 #include "fuzz/fuzz_support.h"
 #include "fuzz/port_fields.h"
 #include "printers/printer_bindings.h"
+#include "support/machine.h"
 #include "winsim/spooler.h"
 
-using fuzz_support::Assignable;
 using fuzz_support::PortName;
 using fuzz_support::Check;
 
@@ -44,28 +44,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     bool enterprise = text.compare(0, 2, "E\n") == 0;
 
     fuzz_support::BeginInput();
-    if (enterprise) {
-        enterpriseEdition = true;
-        UseEnterpriseEdition();
-    }
+    const EditionProfile& edition = enterprise ? kEnterpriseEdition : kStandardEdition;
+    const RunPlan plan = testing_support::TestPlan(edition, true, kIni);
     fuzz_support::WriteMachineFile(kIni, text);
-    SetConfigFilePath(kIni);
 
     int count = 0;
     const int last = enterprise ? 999 : 9999;
     for (int n = 1;; ++n) {
         PortSettings s;
         std::memset(&s, 0x5A, sizeof s);  // the reader must clear it
-        bool exists = ReadPortSection(n, true, &s);
+        bool exists = ReadPortSection(n, plan, &s);
         port_fields::CheckSettings(s);
         Check(exists == (s.ServerIP[0][0] != '\0'), "a section exists when its ServerIP is set");
         if (!exists) break;
         if (enterprise && s.DisableServerCommunication)
             Check(s.Encryption == 0 && s.RefreshIPList == 0, "the Enterprise rule");
-        bool named = FormatPortName(n, s.PortName);
+        bool named = FormatPortName(edition, n, s.PortName);
         Check(named == (n <= last), "port names up to the naming bound");
         if (!named) break;
-        Check(PortName(n) == s.PortName, "the port name of the section");
+        Check(PortName(edition, n) == s.PortName, "the port name of the section");
         PortRecord r;
         BuildPortRecord(&s, &r, MultiByteToWideChar);
         port_fields::CheckRecord(s, r);
@@ -79,15 +76,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             char name[260];
             GetPrivateProfileStringA(std::to_string(n).c_str(), port_fields::Numbered("AssignPrinter", k).c_str(), "",
                                      name, sizeof name, kIni);
-            if (name[0]) named.emplace_back(name, PortName(n));
+            if (name[0]) named.emplace_back(name, PortName(edition, n));
         }
     }
-    std::string expected;
-    for (const auto& np : named)
-        expected += Assignable(np.first, np.second)
-                        ? "    Printer '" + np.first + "' assigned to port " + np.second + "\n"
-                        : "    ERROR - Printer " + np.first + " NOT assigned to port " + np.second + "\n";
-    AssignPrinters(count, true);
+    std::string expected = fuzz_support::AssignmentLines(named);
+    AssignPrinters(count, plan);
     std::string out = fuzz_support::EndInput();
 
     Check(out == expected, "one assignment line per printer named, the name as it stands", out.substr(0, 600));

@@ -16,11 +16,11 @@
 #include "fuzz/fuzz_support.h"
 #include "fuzz/port_fields.h"
 #include "platform/handles.h"
-#include "portcfg/registry_read.h"
+#include "base/registry_read.h"
 #include "printers/printer_bindings.h"
+#include "support/machine.h"
 #include "winsim/spooler.h"
 
-using fuzz_support::Assignable;
 using fuzz_support::PortName;
 using fuzz_support::Check;
 
@@ -34,13 +34,8 @@ using Section = std::map<std::string, Value>;  // key name -> value
 
 std::vector<std::string> KeyNames() {
     std::vector<std::string> names;
-    for (const auto& key : port_fields::kStrings) names.push_back(key.name);
-    for (const auto& key : port_fields::kInts) names.push_back(key.name);
-    for (int k = 1; k <= 10; ++k) {
-        names.push_back(port_fields::Numbered("ServerIP", k));
-        names.push_back(port_fields::Numbered("IPLoadBalancing", k));
-        names.push_back(port_fields::Numbered("AssignPrinter", k));
-    }
+    for (const PortField& field : kPortFields) names.push_back(field.key);
+    for (int k = 1; k <= 10; ++k) names.push_back(port_fields::Numbered("AssignPrinter", k));
     return names;
 }
 
@@ -76,7 +71,9 @@ winsim::NewOptions Options() {
     return options;
 }
 
-std::string SectionKey(int n) { return std::string(Edition().portInstallCfgKey) + "\\" + std::to_string(n); }
+std::string SectionKey(const EditionProfile& edition, int n) {
+    return std::string(edition.portInstallCfgKey) + "\\" + std::to_string(n);
+}
 
 }  // namespace
 
@@ -88,11 +85,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_support::BeginInput();
     size_t at = 0;
     bool enterprise = size > 0 && data[0] == 'E';
-    if (enterprise) {
-        enterpriseEdition = true;
-        UseEnterpriseEdition();
-        at = 1;
-    }
+    if (enterprise) at = 1;
+    const EditionProfile& edition = enterprise ? kEnterpriseEdition : kStandardEdition;
+    const RunPlan plan = testing_support::TestPlan(edition, false);
     std::map<int, Section> sections;
     struct Written {
         int section;
@@ -111,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         value.data.assign(reinterpret_cast<const char*>(data + at), length);
         at += length;
         platform::RegKey key;
-        Check(RegCreateKeyExA(HKEY_LOCAL_MACHINE, SectionKey(n).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+        Check(RegCreateKeyExA(HKEY_LOCAL_MACHINE, SectionKey(edition, n).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
                               key.out(), nullptr) == ERROR_SUCCESS,
               "section key created");
         Check(RegSetValueExA(key.get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(value.data.data()),
@@ -129,13 +124,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (size_t bufferSize : kSizes) {
             std::vector<char> exact(bufferSize, '\x7F');  // a block of exactly bufferSize bytes
             GetHklmSubkeyString(std::to_string(written[i].section).c_str(), written[i].name.c_str(), "fallback",
-                                exact.data(), static_cast<DWORD>(bufferSize), Edition().portInstallCfgKey, 0);
+                                exact.data(), static_cast<DWORD>(bufferSize), edition.portInstallCfgKey, 0);
             Check(std::memchr(exact.data(), '\0', bufferSize) != nullptr, "the reader terminates its buffer");
             Check(std::string(exact.data()) == StringOf(section, written[i].name, "fallback", bufferSize),
                   "a value that fits is read, one that does not keeps the default", written[i].name);
         }
         DWORD number = GetHklmSubkeyDword(std::to_string(written[i].section).c_str(), written[i].name.c_str(), 77,
-                                          Edition().portInstallCfgKey);
+                                          edition.portInstallCfgKey);
         Check(number == IntOf(section, written[i].name, 77), "a number comes from 1 to 4 bytes", written[i].name);
     }
 
@@ -144,26 +139,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int n = 1;; ++n) {
         PortSettings s;
         std::memset(&s, 0x5A, sizeof s);
-        bool exists = ReadPortSection(n, false, &s);
+        bool exists = ReadPortSection(n, plan, &s);
         port_fields::CheckSettings(s);
         const Section& section = sections[n];
         Check(exists == !StringOf(section, "ServerIP", "").empty(), "a section exists when its ServerIP is set");
         if (!exists) break;
-        for (const auto& key : port_fields::kStrings)
-            Check(s.*key.field == StringOf(section, key.name, key.defaultText), "string key read", key.name);
-        for (int k = 1; k <= kServerIpCount; ++k) {
-            Check(s.ServerIP[k - 1] == StringOf(section, port_fields::Numbered("ServerIP", k), ""), "ServerIP read");
-            Check(s.IPLoadBalancing[k - 1] == IntOf(section, port_fields::Numbered("IPLoadBalancing", k), 0),
-                  "IPLoadBalancing read");
-        }
         bool rule = enterprise && IntOf(section, "DisableServerCommunication", 0) != 0;
-        for (const auto& key : port_fields::kInts) {
-            DWORD expected = IntOf(section, key.name, key.defaultValue);
-            if (rule && (key.field == &PortSettings::Encryption || key.field == &PortSettings::RefreshIPList))
+        for (const PortField& field : kPortFields) {
+            if (field.kind == PortFieldKind::Text) {
+                Check(TextOf(&s, field) == StringOf(section, field.key, field.textDefault), "string key read",
+                      field.key);
+                continue;
+            }
+            DWORD expected = IntOf(section, field.key, field.numberDefault);
+            if (rule && (field.settingsOffset == offsetof(PortSettings, Encryption) ||
+                         field.settingsOffset == offsetof(PortSettings, RefreshIPList)))
                 expected = 0;
-            Check(s.*key.field == expected, "integer key read", key.name);
+            Check(NumberOf(&s, field) == expected, "integer key read", field.key);
         }
-        bool named = FormatPortName(n, s.PortName);
+        bool named = FormatPortName(edition, n, s.PortName);
         Check(named == (n <= last), "port names up to the naming bound");
         PortRecord r;
         BuildPortRecord(&s, &r, MultiByteToWideChar);
@@ -175,14 +169,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int n = 1; n <= count; ++n)
         for (int k = 1; k <= 10; ++k) {
             std::string printer = StringOf(sections[n], port_fields::Numbered("AssignPrinter", k), "");
-            if (!printer.empty()) named.emplace_back(printer, PortName(n));
+            if (!printer.empty()) named.emplace_back(printer, PortName(edition, n));
         }
-    std::string expected;
-    for (const auto& np : named)
-        expected += Assignable(np.first, np.second)
-                        ? "    Printer '" + np.first + "' assigned to port " + np.second + "\n"
-                        : "    ERROR - Printer " + np.first + " NOT assigned to port " + np.second + "\n";
-    AssignPrinters(count, false);
+    std::string expected = fuzz_support::AssignmentLines(named);
+    AssignPrinters(count, plan);
     std::string out = fuzz_support::EndInput();
 
     Check(out == expected, "one assignment line per printer named, the name as it stands", out.substr(0, 600));

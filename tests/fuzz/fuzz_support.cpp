@@ -10,8 +10,8 @@
 #include <cstring>
 #include <map>
 
-#include "run/edition.h"
-#include "run/run_driver.h"
+#include "base/edition.h"
+#include "base/output.h"
 #include "support/machine.h"
 #include "winsim/spooler.h"
 
@@ -142,7 +142,7 @@ void StartMachine(const winsim::NewOptions& options, void (*prepare)()) {
     if (!g_dir.empty()) return;
     g_dir = testing_support::NewMachineDir(options);
     std::atexit([] {
-        ReleaseRunResources();
+        CloseInstallLog();
         winsim::CloseMachine();
         if (!std::getenv("KEEP_MACHINES")) testing_support::RemoveTree(g_dir);
     });
@@ -166,8 +166,7 @@ void KeepFault(const std::string& function, const std::string& argument, DWORD e
 }
 
 void BeginInput() {
-    ReleaseRunResources();
-    ResetEdition();
+    CloseInstallLog();
     winsim::ClearFaults();
     for (const auto& rule : g_faults) winsim::AddFault(rule.function, rule.argument, rule.error, rule.remaining);
     winsim::Process().currentDirectory = "C:\\Dist";
@@ -179,7 +178,7 @@ void BeginInput() {
 }
 
 std::string EndInput() {
-    ReleaseRunResources();
+    CloseInstallLog();
     std::fflush(stdout);
     Check(winsim::OpenHandleCount() == 0, "every handle is closed");
     Check(winsim::OpenBlockCount() == 0, "every GlobalAlloc block is freed");
@@ -245,9 +244,18 @@ bool Assignable(const std::string& printer, const std::string& port) {
     return !winsim::PortMonitor("registry/HKLM", port).empty();
 }
 
-std::string PortName(int n) {
+std::string AssignmentLines(const std::vector<std::pair<std::string, std::string>>& printerAndPort) {
+    std::string lines;
+    for (const auto& np : printerAndPort)
+        lines += Assignable(np.first, np.second)
+                     ? "    Printer '" + np.first + "' assigned to port " + np.second + "\n"
+                     : "    ERROR - Printer " + np.first + " NOT assigned to port " + np.second + "\n";
+    return lines;
+}
+
+std::string PortName(const EditionProfile& edition, int n) {
     char name[32];
-    std::snprintf(name, sizeof name, Edition().portNameFormat, n);
+    std::snprintf(name, sizeof name, edition.portNameFormat, n);
     return name;
 }
 

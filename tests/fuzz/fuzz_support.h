@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/edition.h"
 #include "winsim/machine.h"
 
 namespace fuzz_support {
@@ -20,9 +21,8 @@ void StartMachine(const winsim::NewOptions& options, void (*prepare)() = nullptr
 winsim::NewOptions DefaultOptions();
 const std::string& MachineDir();
 
-// Begins one input: product state as at process start (edition, log, mutex,
-// configuration path), current directory C:\Dist, no faults but the target's
-// own, console capture emptied.
+// Begins one input: the install log closed, current directory C:\Dist, no
+// faults but the target's own, console capture emptied.
 void BeginInput();
 // Ends one input: every handle and block the installer was given must be
 // back; the machine returns to its state after StartMachine. Returns what
@@ -47,8 +47,11 @@ void WriteMachineFile(const std::string& winPath, const std::string& content);
 // Whether the spooler will take the printer onto the port: the printer
 // opens with full access and the port is one the spooler knows.
 bool Assignable(const std::string& printer, const std::string& port);
+// The lines the assignment prints for printers named onto ports, in order:
+// success for an assignable printer, the error line otherwise.
+std::string AssignmentLines(const std::vector<std::pair<std::string, std::string>>& printerAndPort);
 // The edition's name of the port of section n.
-std::string PortName(int n);
+std::string PortName(const EditionProfile& edition, int n);
 
 void CheckField(const char* field, size_t size, const char* name);
 void CheckWideField(const WCHAR* field, size_t units, const char* name);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fuzz/fuzz_support.h"
+#include "support/machine.h"
 #include "fuzz/port_fields.h"
 #include "platform/handles.h"
 #include "portcfg/xcv_transport.h"
@@ -64,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_support::BeginInput();
     {
         platform::RegKey key;
-        std::string path = std::string(Edition().portInstallCfgKey) + "\\1";
+        std::string path = std::string(kStandardEdition.portInstallCfgKey) + "\\1";
         Check(RegCreateKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(),
                               nullptr) == ERROR_SUCCESS,
               "section 1 created");
@@ -77,7 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                reinterpret_cast<const BYTE*>(pieces[5 + i].data()), 4);
     }
     int count = -1;
-    int result = AddPortConfiguration(false, &count, server.empty() ? nullptr : server.c_str());
+    RunPlan plan = testing_support::TestPlan(kStandardEdition, false);
+    SetPrintServer(&plan, server.empty() ? nullptr : server.c_str());
+    int result = AddPortConfiguration(plan, &count) ? 1 : 0;
     bool local = server.empty();
     // The spooler the name reached: the local one (no server, or the
     // machine's own name) or \\PRINTSRV.

@@ -7,6 +7,7 @@
 
 #include "run/run_driver.h"
 #include "support/machine.h"
+#include "support/sample.h"
 #include "winsim/spooler.h"
 
 using testing_support::RunInstaller;
@@ -25,20 +26,10 @@ const char kProductFolder[] = "C:\\Program Files (x86)\\Oxlen\\Vormo Client";
 
 
 const char kDetect7x64[] = "  - Detecting Windows Version\n    (64-bit Windows 7 Detected)\n";
-const char kNewPorts[] =
-    "  - Adding port configuration\n"
-    "    New - IP:10.1.0.20:9100, Desc:Head office, first floor, Queue:office, Type:1 \n"
-    "    New - IP:10.2.0.20:9101, Desc:Warehouse, Queue:warehouse, Type:2 depot\n"
-    "    New - IP:printsrv3.example.com:9100, Desc:, Queue:, Type:1 \n";
-const char kClientInstall[] =
-    "  - Installing Vormo Client Graphical User Interface\n"
-    "  - Waiting for all Vormo Clients to terminate\n"
-    "  - Executing Vormo Client\n";
+const std::string kNewPorts = std::string("  - Adding port configuration\n") + testing_support::kSampleNewPortLines;
+const char* const kClientInstall = testing_support::kClientInstallLines;
 const char kDataFiles[] = "  - Installing Font Files\n  - Installing Subnet Mapping File\n";
-const char kClientRemoval[] =
-    "  - Uninstalling Vormo Client Graphical User Interface\n"
-    "  - Waiting for all Vormo Clients to terminate\n"
-    "  - Removing Vormo Client\n";
+const char* const kClientRemoval = testing_support::kClientRemovalLines;
 
 std::string MonitorSteps(const std::string& word = "Vormo", bool found = false) {
     return "  - Removing Old " + word + " Print Monitor\n" + (found ? "" : "    (Print Monitor Not Found)\n") +

@@ -9,8 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "run/edition.h"
-#include "run/output.h"
+#include "base/output.h"
 #include "run/run_driver.h"
 
 namespace testing_support {
@@ -36,6 +35,14 @@ winsim::NewOptions TempMachine::DefaultOptions() {
     return options;
 }
 
+RunPlan TestPlan(const EditionProfile& edition, bool fromIni, const char* iniPath) {
+    RunPlan plan;
+    plan.edition = edition;
+    plan.sections.fromIniFile = fromIni;
+    SetConfigFilePath(&plan.sections, iniPath);
+    return plan;
+}
+
 std::string NewMachineDir(const winsim::NewOptions& options) {
     std::string dir = MakeTempDir();
     std::string error;
@@ -53,14 +60,12 @@ void RemoveTree(const std::string& dir) {
 }
 
 TempMachine::TempMachine(const winsim::NewOptions& options) : dir_(NewMachineDir(options)) {
-    ResetEdition();
-    ReleaseRunResources();
+    CloseInstallLog();
     winsim::OpenMachine(dir_);
 }
 
 TempMachine::~TempMachine() {
-    ReleaseRunResources();
-    ResetEdition();
+    CloseInstallLog();
     winsim::CloseMachine();
     if (!std::getenv("KEEP_MACHINES")) RemoveTree(dir_);
 }

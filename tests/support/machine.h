@@ -4,12 +4,13 @@
 #include <string>
 #include <vector>
 
+#include "base/run_plan.h"
 #include "winsim/machine.h"
 
 namespace testing_support {
 
 // A fresh machine in a temporary folder, opened in this process for as long
-// as the object lives; product state (edition, log, options) is reset.
+// as the object lives; the install log is closed.
 class TempMachine {
 public:
     explicit TempMachine(const winsim::NewOptions& options = DefaultOptions());
@@ -31,6 +32,12 @@ public:
 private:
     std::string dir_;
 };
+
+// A run plan for in-process tests, as the installer makes it: the edition,
+// the port sections from the INI file at iniPath (or from the registry), the
+// local spooler, files copied, errors not ignored.
+RunPlan TestPlan(const EditionProfile& edition = kStandardEdition, bool fromIni = true,
+                 const char* iniPath = "C:\\Dist\\Vormo.ini");
 
 // Makes a machine in a fresh temporary folder without opening it.
 std::string NewMachineDir(const winsim::NewOptions& options = TempMachine::DefaultOptions());

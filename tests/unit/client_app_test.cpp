@@ -5,7 +5,8 @@
 #include <vector>
 
 #include "client_test_support.h"
-#include "sequence/client_app.h"
+#include "support/sample.h"
+#include "client/client_app.h"
 
 using namespace client_test;
 using testing_support::TempMachine;
@@ -19,14 +20,9 @@ const char* const kCultures[] = {
     "sl-SI", "sr-Cyrl-RS", "sr-Latn-RS", "sv-SE", "th-TH", "tr-TR", "uk-UA", "zh-CN", "zh-TW",
 };
 
-const char kInstallLines[] =
-    "  - Installing Vormo Client Graphical User Interface\n"
-    "  - Waiting for all Vormo Clients to terminate\n"
-    "  - Executing Vormo Client\n";
-const char kRemoveLines[] =
-    "  - Uninstalling Vormo Client Graphical User Interface\n"
-    "  - Waiting for all Vormo Clients to terminate\n"
-    "  - Removing Vormo Client\n";
+using testing_support::kClientInstallLines;
+using testing_support::kClientRemovalLines;
+
 const char kStopper[] = "C:\\Dist\\StopUIClients.exe | StopUIClients.exe";
 const char kClientStart[] =
     "C:\\Program Files (x86)\\Oxlen\\Vormo Client\\Client\\Vormo Client.exe | "
@@ -57,7 +53,7 @@ void ExpectClientInstalled(const TempMachine& m) {
 TEST(ClientApplication, InstallationDeploysStartsAndEntersTheClient) {
     TempMachine m;
     EnterDistribution();
-    EXPECT_EQ(Capture(&InstallClientApplication), kInstallLines);
+    EXPECT_EQ(Capture(&InstallClientApplication), kClientInstallLines);
     ExpectClientInstalled(m);
     // Stopper first, then the client, started without arguments.
     EXPECT_EQ(StartedProcesses(), (std::vector<std::string>{kStopper, kClientStart}));
@@ -95,7 +91,7 @@ TEST(ClientApplication, DistributionWithoutACultureFolder) {
     TempMachine m;
     EnterDistribution();
     m.Remove("C:\\Dist\\ja-JP");
-    EXPECT_EQ(Capture(&InstallClientApplication), kInstallLines);
+    EXPECT_EQ(Capture(&InstallClientApplication), kClientInstallLines);
     EXPECT_TRUE(IsFolder(InClient("ja-JP")));
     EXPECT_FALSE(m.Exists(Resource("ja-JP")));
     EXPECT_TRUE(m.Exists(Resource("ko-KR")));
@@ -140,7 +136,7 @@ TEST(ClientApplication, SecondInstallationOverAFirst) {
     Capture(&InstallClientApplication);
     m.Write("C:\\Dist\\Vormo Client.exe", "client, second version");
     m.Write("C:\\Dist\\de-DE\\Vormo Client.resources.dll", "de-DE, second version");
-    EXPECT_EQ(Capture(&InstallClientApplication), kInstallLines);
+    EXPECT_EQ(Capture(&InstallClientApplication), kClientInstallLines);
     ExpectClientInstalled(m);
     EXPECT_EQ(m.Read(InClient("Vormo Client.exe")), "client, second version");
     EXPECT_EQ(m.Read(Resource("de-DE")), "de-DE, second version");
@@ -171,7 +167,7 @@ TEST(ClientApplication, RemovalTakesEverythingAway) {
     EnterDistribution();
     Capture(&InstallClientApplication);
     m.Write(std::string(kWebBrowser) + "\\cache\\page.html", "x");
-    EXPECT_EQ(Capture(&RemoveClientApplication), kRemoveLines);
+    EXPECT_EQ(Capture(&RemoveClientApplication), kClientRemovalLines);
     EXPECT_FALSE(m.Exists(kClient));
     EXPECT_FALSE(m.Exists(kWebBrowser));
     EXPECT_EQ(Autostart(), "(none)");
@@ -183,7 +179,7 @@ TEST(ClientApplication, RemovalTakesEverythingAway) {
     EXPECT_EQ(started[3].substr(0, 31), "C:\\Windows\\system32\\cmd.exe | \"");
     EXPECT_EQ(winsim::OpenHandleCount(), 0u);
     // Twice: nothing left, nothing said beyond the headings.
-    EXPECT_EQ(Capture(&RemoveClientApplication), kRemoveLines);
+    EXPECT_EQ(Capture(&RemoveClientApplication), kClientRemovalLines);
 }
 
 TEST(ClientApplication, RemovalLeavesUserFilesAndTheirFolders) {
@@ -192,7 +188,7 @@ TEST(ClientApplication, RemovalLeavesUserFilesAndTheirFolders) {
     Capture(&InstallClientApplication);
     m.Write(InClient("fr-FR\\notes.txt"), "mine");
     m.Write(InClient("settings.xml"), "mine");
-    EXPECT_EQ(Capture(&RemoveClientApplication), kRemoveLines);
+    EXPECT_EQ(Capture(&RemoveClientApplication), kClientRemovalLines);
     EXPECT_FALSE(m.Exists(InClient("Vormo Client.exe")));
     EXPECT_FALSE(m.Exists(InClient("Interop.SHDocVw.dll")));
     EXPECT_FALSE(m.Exists(Resource("fr-FR")));
@@ -212,7 +208,7 @@ TEST(ClientApplication, RemovalWithoutAClientFolderTouchesNothing) {
     m.Write("C:\\ar-SA\\Vormo Client.resources.dll", "root");
     ASSERT_TRUE(CreateDirectoryA("C:\\zh-TW", nullptr));
     SetProgramFilesDir("");
-    EXPECT_EQ(Capture(&RemoveClientApplication), kRemoveLines);
+    EXPECT_EQ(Capture(&RemoveClientApplication), kClientRemovalLines);
     EXPECT_TRUE(m.Exists("C:\\Vormo Client.exe"));
     EXPECT_TRUE(m.Exists("C:\\ar-SA\\Vormo Client.resources.dll"));
     EXPECT_TRUE(IsFolder("C:\\zh-TW"));

@@ -7,7 +7,7 @@
 #include "client/client_files.h"
 #include "client/locations.h"
 #include "client_test_support.h"
-#include "run/edition.h"
+#include "base/edition.h"
 
 using namespace client_test;
 using testing_support::TempMachine;
@@ -19,15 +19,10 @@ struct Outcome {
     std::string out;
 };
 
-Outcome RunStep(bool (*step)()) {
+Outcome RunStep(bool (*step)(const EditionProfile&), const EditionProfile& edition = kStandardEdition) {
     testing_support::BeginCapture();
-    bool result = step();
+    bool result = step(edition);
     return {result, testing_support::EndCapture()};
-}
-
-void UseEnterprise() {
-    UseEnterpriseEdition();
-    enterpriseEdition = true;
 }
 
 const char kEnterpriseProduct[] = "C:\\Program Files (x86)\\Oxlen\\Vormo Client Enterprise";
@@ -117,10 +112,9 @@ TEST(ClientDataFiles, EnterpriseFoldersAndTheMissingProductFolder) {
         // subnet copy fails.
         TempMachine m;
         EnterDistribution();
-        UseEnterprise();
         m.Remove("C:\\Dist\\FontFiles");
-        Outcome fonts = RunStep(&InstallFontFiles);
-        Outcome subnet = RunStep(&InstallSubnetMappingFile);
+        Outcome fonts = RunStep(&InstallFontFiles, kEnterpriseEdition);
+        Outcome subnet = RunStep(&InstallSubnetMappingFile, kEnterpriseEdition);
         EXPECT_TRUE(fonts.result);
         EXPECT_EQ(fonts.out, "");
         EXPECT_FALSE(subnet.result);
@@ -131,14 +125,13 @@ TEST(ClientDataFiles, EnterpriseFoldersAndTheMissingProductFolder) {
         // With fonts, the font folder's parent is the product folder.
         TempMachine m;
         EnterDistribution();
-        UseEnterprise();
-        EXPECT_TRUE(RunStep(&InstallFontFiles).result);
-        EXPECT_TRUE(RunStep(&InstallSubnetMappingFile).result);
+        EXPECT_TRUE(RunStep(&InstallFontFiles, kEnterpriseEdition).result);
+        EXPECT_TRUE(RunStep(&InstallSubnetMappingFile, kEnterpriseEdition).result);
         EXPECT_TRUE(m.Exists(std::string(kEnterpriseFonts) + "\\VormoSans.ttf"));
         EXPECT_TRUE(m.Exists(std::string(kEnterpriseProduct) + "\\server_subnet.csv"));
         EXPECT_FALSE(m.Exists(kProduct));
-        EXPECT_TRUE(RemoveSubnetMappingFile());
-        EXPECT_TRUE(RemoveFontFiles());
+        EXPECT_TRUE(RemoveSubnetMappingFile(kEnterpriseEdition));
+        EXPECT_TRUE(RemoveFontFiles(kEnterpriseEdition));
         EXPECT_FALSE(m.Exists("C:\\Program Files (x86)\\Oxlen"));
     }
 }
@@ -178,8 +171,8 @@ TEST(ClientDataFiles, NoProgramFilesFolder) {
     EXPECT_FALSE(subnet.result);
     EXPECT_EQ(fonts.out, "  - Installing Font Files\n");
     EXPECT_EQ(subnet.out, "  - Installing Subnet Mapping File\n");
-    EXPECT_FALSE(RemoveSubnetMappingFile());
-    EXPECT_FALSE(RemoveFontFiles());
+    EXPECT_FALSE(RemoveSubnetMappingFile(kStandardEdition));
+    EXPECT_FALSE(RemoveFontFiles(kStandardEdition));
 }
 
 TEST(ClientDataFiles, RemovalTakesTheFoldersThatAreLeftEmpty) {
@@ -198,12 +191,12 @@ TEST(ClientDataFiles, RemovalTakesTheFoldersThatAreLeftEmpty) {
     // The client folder still holds files: the product and maker's folders stay.
     EXPECT_TRUE(IsFolder(kClient));
     m.Remove(kClient);
-    EXPECT_TRUE(RemoveFontFiles());  // the font folder is gone already
+    EXPECT_TRUE(RemoveFontFiles(kStandardEdition));  // the font folder is gone already
     EXPECT_FALSE(m.Exists("C:\\Program Files (x86)\\Oxlen"));
     EXPECT_TRUE(IsFolder("C:\\Program Files (x86)"));
     // Twice: nothing left to do, still true.
-    EXPECT_TRUE(RemoveSubnetMappingFile());
-    EXPECT_TRUE(RemoveFontFiles());
+    EXPECT_TRUE(RemoveSubnetMappingFile(kStandardEdition));
+    EXPECT_TRUE(RemoveFontFiles(kStandardEdition));
 }
 
 TEST(ClientDataFiles, AReadOnlyFontStaysAtUninstallation) {

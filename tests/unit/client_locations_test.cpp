@@ -10,7 +10,7 @@
 
 #include "client/locations.h"
 #include "client_test_support.h"
-#include "run/edition.h"
+#include "base/edition.h"
 
 using namespace client_test;
 using testing_support::TempMachine;
@@ -19,20 +19,20 @@ namespace {
 
 enum Lookup { Font, Product, WebBrowser, Client };
 
-bool RunLookup(Lookup lookup, char* buffer, DWORD size) {
+bool RunLookup(Lookup lookup, char* buffer, DWORD size, const EditionProfile& edition) {
     switch (lookup) {
-        case Font: return GetProgramFilesSubfolder(Edition().fontFolder, buffer, size);
-        case Product: return GetProgramFilesSubfolder(Edition().productFolder, buffer, size);
+        case Font: return GetProgramFilesSubfolder(edition.fontFolder, buffer, size);
+        case Product: return GetProgramFilesSubfolder(edition.productFolder, buffer, size);
         case WebBrowser: return GetWebBrowserFolder(buffer, size);
         case Client: return GetClientFolder(buffer, size);
     }
     return false;
 }
 
-std::string Looked(Lookup lookup) {
+std::string Looked(Lookup lookup, const EditionProfile& edition = kStandardEdition) {
     char buffer[1000];
     std::memset(buffer, 'x', sizeof buffer);
-    if (!RunLookup(lookup, buffer, sizeof buffer)) return "(false) " + std::string(buffer);
+    if (!RunLookup(lookup, buffer, sizeof buffer, edition)) return "(false) " + std::string(buffer);
     return buffer;
 }
 
@@ -64,8 +64,7 @@ TEST(ClientLocations, FoldersBelowProgramFilesPerMachine) {
         winsim::NewOptions options = TempMachine::DefaultOptions();
         options.os = row.os;
         TempMachine m(options);
-        if (row.enterprise) UseEnterpriseEdition();
-        EXPECT_EQ(Looked(row.lookup), row.expected) << row.os << " lookup " << row.lookup;
+        EXPECT_EQ(Looked(row.lookup, row.enterprise ? kEnterpriseEdition : kStandardEdition), row.expected) << row.os << " lookup " << row.lookup;
     }
 }
 

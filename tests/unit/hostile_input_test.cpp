@@ -11,13 +11,16 @@
 #include "portcfg/port_settings.h"
 #include "portcfg/xcv_transport.h"
 #include "printers/printer_bindings.h"
-#include "run/edition.h"
-#include "run/output.h"
+#include "base/edition.h"
+#include "base/output.h"
 #include "run/run_driver.h"
+#include "support/checks.h"
 #include "support/machine.h"
 #include "winsim/spooler.h"
 
+using testing_support::ExpectNothingLeftOpen;
 using testing_support::TempMachine;
+using testing_support::TestPlan;
 
 namespace {
 
@@ -35,17 +38,12 @@ void SetValue(const std::string& keyPath, const char* name, DWORD type, const st
               ERROR_SUCCESS);
 }
 
-std::string Section1() { return std::string(Edition().portInstallCfgKey) + "\\1"; }
+std::string Section1() { return testing_support::SectionKey(1); }
 
 std::string Le32(uint32_t v) {
     std::string b(4, '\0');
     for (int i = 0; i < 4; ++i) b[i] = static_cast<char>(v >> (8 * i));
     return b;
-}
-
-void ExpectNothingLeftOpen() {
-    EXPECT_EQ(winsim::OpenHandleCount(), 0u);
-    EXPECT_EQ(winsim::OpenBlockCount(), 0u);
 }
 
 // ---- registry values of the wrong type or size ------------------------------
@@ -81,7 +79,7 @@ TEST(HostileInput, RegistryStringValueOfEveryTypeAndSize) {
         SetValue(Section1(), "ServerIP", REG_SZ, std::string("10.0.0.1\0", 9));
         SetValue(Section1(), "EnvironmentVariableIP", row.type, row.bytes);
         PortSettings s;
-        ASSERT_TRUE(ReadPortSection(1, false, &s));
+        ASSERT_TRUE(ReadPortSection(1, TestPlan(kStandardEdition, false), &s));
         EXPECT_EQ(std::string(s.EnvironmentVariableIP), row.expected);
         for (size_t i = row.expected.size(); i < sizeof s.EnvironmentVariableIP; ++i)
             ASSERT_EQ(s.EnvironmentVariableIP[i], '\0') << "zero from the terminator on, at " << i;
@@ -117,7 +115,7 @@ TEST(HostileInput, RegistryNumberValueOfEveryTypeAndSize) {
         SetValue(Section1(), "ServerIP", REG_SZ, std::string("10.0.0.1\0", 9));
         SetValue(Section1(), "ServerPort", row.type, row.bytes);
         PortSettings s;
-        ASSERT_TRUE(ReadPortSection(1, false, &s));
+        ASSERT_TRUE(ReadPortSection(1, TestPlan(kStandardEdition, false), &s));
         EXPECT_EQ(s.ServerPort, row.expected);
         ExpectNothingLeftOpen();
     }
@@ -128,9 +126,9 @@ TEST(HostileInput, RegistryServerIpOfTheWrongSizeEndsTheScan) {
     // A ServerIP too long for its field keeps the empty default: no section.
     SetValue(Section1(), "ServerIP", REG_SZ, std::string(300, 'x') + '\0');
     PortSettings s;
-    EXPECT_FALSE(ReadPortSection(1, false, &s));
+    EXPECT_FALSE(ReadPortSection(1, TestPlan(kStandardEdition, false), &s));
     SetValue(Section1(), "ServerIP", REG_DWORD, Le32(0x31));  // "1" and three zeros
-    ASSERT_TRUE(ReadPortSection(1, false, &s));
+    ASSERT_TRUE(ReadPortSection(1, TestPlan(kStandardEdition, false), &s));
     EXPECT_STREQ(s.ServerIP[0], "1");
 }
 
@@ -180,9 +178,8 @@ TEST(HostileInput, IniNumbersThatAreNotNumbers) {
         SCOPED_TRACE(row.text);
         TempMachine m;
         m.Write("C:\\Dist\\Vormo.ini", std::string("[1]\nServerIP=10.0.0.1\n") + row.text + "\n");
-        SetConfigFilePath("C:\\Dist\\Vormo.ini");
         PortSettings s;
-        ASSERT_TRUE(ReadPortSection(1, true, &s));
+        ASSERT_TRUE(ReadPortSection(1, TestPlan(), &s));
         EXPECT_EQ(s.ServerPort, row.expected);
     }
 }
@@ -202,12 +199,11 @@ TEST(HostileInput, IniFileThatIsNoIniFileGivesNoPort) {
         TempMachine m;
         RegisterMonitor();
         m.Write("C:\\Dist\\Vormo.ini", text);
-        SetConfigFilePath("C:\\Dist\\Vormo.ini");
         int count = -1;
         testing_support::BeginCapture();
-        int result = AddPortConfiguration(true, &count, nullptr);
+        bool result = AddPortConfiguration(TestPlan(), &count);
         std::string out = testing_support::EndCapture();
-        EXPECT_EQ(result, 1);
+        EXPECT_TRUE(result);
         EXPECT_EQ(count, 0);
         EXPECT_EQ(out, "");
         ExpectNothingLeftOpen();
@@ -219,9 +215,8 @@ TEST(HostileInput, IniValuesWithNullBytesEndAtTheFirst) {
     RegisterMonitor();
     const char ini[] = "[1]\nServerIP=10.0.0.1\0hidden\nDescription=a\0b\n";
     m.Write("C:\\Dist\\Vormo.ini", std::string(ini, sizeof ini - 1));
-    SetConfigFilePath("C:\\Dist\\Vormo.ini");
     PortSettings s;
-    ASSERT_TRUE(ReadPortSection(1, true, &s));
+    ASSERT_TRUE(ReadPortSection(1, TestPlan(), &s));
     EXPECT_STREQ(s.ServerIP[0], "10.0.0.1");
     EXPECT_STREQ(s.Description, "a");
     for (size_t i = 2; i < sizeof s.Description; ++i) ASSERT_EQ(s.Description[i], '\0');
@@ -234,16 +229,11 @@ TEST(HostileInput, CurrentDirectoryTooLongForItsRoomNamesTheIniFileRelativeToIt)
     const std::string deep = "C:\\" + std::string(100, 'a') + "\\" + std::string(100, 'b') + "\\" + std::string(100, 'c');
     m.Write(deep + "\\Vormo.ini", "[1]\nServerIP=found in the deep folder\n");
     winsim::Process().currentDirectory = deep;
-    char program[] = "Install.exe";  // no folder: the current directory stays
-    char usage[] = "-?";
-    char* argv[] = {program, usage, nullptr};
-    testing_support::BeginCapture();
-    EXPECT_FALSE(RunInstaller(2, argv));
-    testing_support::EndCapture();
-    ReleaseRunResources();
-    EXPECT_STREQ(GetConfigFilePath(), ".\\Vormo.ini");
+    RunOptions options;
+    RunPlan plan = MakeRunPlan(options);
+    EXPECT_STREQ(plan.sections.configFilePath, ".\\Vormo.ini");
     PortSettings s;
-    ASSERT_TRUE(ReadPortSection(1, true, &s));
+    ASSERT_TRUE(ReadPortSection(1, plan, &s));
     EXPECT_STREQ(s.ServerIP[0], "found in the deep folder");
     ExpectNothingLeftOpen();
 }
@@ -262,10 +252,9 @@ TEST(HostileInput, PrinterNamesWithPercentAndOutsideAsciiAreAssignedAndPrintedAs
     winsim::reg::CreateKey(kHive, winsim::PortsKey("Vormo") + "\\Vormo001");
     m.Write("C:\\Dist\\Vormo.ini", "[1]\nServerIP=10.0.0.1\nAssignPrinter=" + percent + "\nAssignPrinter2=" + umlaut +
                                        "\nAssignPrinter3=%s%s%s%s%n\n");
-    SetConfigFilePath("C:\\Dist\\Vormo.ini");
     ASSERT_TRUE(OpenInstallLog(nullptr));
     testing_support::BeginCapture();
-    AssignPrinters(1, true);
+    AssignPrinters(1, TestPlan());
     std::string out = testing_support::EndCapture();
     CloseInstallLog();
     const std::string expected = "    Printer '" + percent + "' assigned to port Vormo001\n" + "    Printer '" + umlaut +

@@ -5,9 +5,9 @@
 #include <cstring>
 #include <string>
 
-#include "run/edition.h"
-#include "run/run_driver.h"
-#include "sequence/monitor_files.h"
+#include "base/edition.h"
+#include "base/wow64.h"
+#include "monitor/monitor_files.h"
 #include "support/machine.h"
 #include "winsim/spooler.h"
 
@@ -26,9 +26,19 @@ winsim::NewOptions Machine(const char* os, std::vector<std::string> servers = {}
     return options;
 }
 
-void UseEnterprise() {
-    enterpriseEdition = true;
-    UseEnterpriseEdition();
+const EditionProfile& EditionOf(bool enterprise) { return enterprise ? kEnterpriseEdition : kStandardEdition; }
+
+// The monitor's removal with the line of its outcome, as the sequences make it.
+MonitorRemovalOutcome RemoveMonitor(const char* server, const char* name = "Vormo") {
+    MonitorRemoval removal = RemovePrintMonitor(server, name);
+    PrintMonitorRemoval(removal);
+    return removal.outcome;
+}
+
+// The registration's error code: 0 when the spooler took the monitor.
+DWORD Register(const char* server, PlatformClass platform, const EditionProfile& edition = kStandardEdition) {
+    MonitorRegistration registration = RegisterPrintMonitor(server, edition, platform);
+    return registration.registered ? 0 : registration.error;
 }
 
 std::string Value(const std::string& key, const char* name, DWORD* type = nullptr) {
@@ -71,14 +81,12 @@ TEST(MonitorFileSet, PerClassAndEdition) {
     auto text = [](const char* s) { return std::string(s ? s : "<none>"); };
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << (row.enterprise ? "Enterprise " : "standard ") << row.platform);
-        ResetEdition();
-        if (row.enterprise) UseEnterprise();
-        MonitorFileSet set = GetMonitorFileSet(row.platform);
+        MonitorFileSet set = GetMonitorFileSet(EditionOf(row.enterprise), row.platform);
         EXPECT_EQ(text(set.monitorDll), text(row.monitor));
         EXPECT_EQ(text(set.uiDll), text(row.ui));
         EXPECT_EQ(text(set.cairoDll), text(row.cairo));
         EXPECT_EQ(text(set.oldMonitorDll), text(row.old));
-        MonitorFileSet none = GetMonitorFileSet(Unsupported);
+        MonitorFileSet none = GetMonitorFileSet(EditionOf(row.enterprise), Unsupported);
         EXPECT_TRUE(!none.monitorDll && !none.uiDll && !none.cairoDll && !none.oldMonitorDll);
     }
 }
@@ -174,7 +182,7 @@ TEST(RemovePrintMonitor, EachOutcomeWithItsLine) {
         DWORD injected;     // 0: none
         bool registered;    // the monitor is there
         bool printerOnPort;
-        MonitorRemoval outcome;
+        MonitorRemovalOutcome outcome;
         const char* line;
     } rows[] = {
         {"registered", 0, true, false, MonitorRemoved, ""},
@@ -199,7 +207,7 @@ TEST(RemovePrintMonitor, EachOutcomeWithItsLine) {
         }
         if (row.injected) winsim::AddFault("DeleteMonitorA", "Vormo", row.injected);
         testing_support::BeginCapture();
-        MonitorRemoval outcome = RemovePrintMonitor(nullptr);
+        MonitorRemovalOutcome outcome = RemoveMonitor(nullptr);
         EXPECT_EQ(testing_support::EndCapture(), row.line);
         EXPECT_EQ(outcome, row.outcome);
         // Only a removal takes the key away, ports included.
@@ -217,9 +225,9 @@ TEST(RemovePrintMonitor, NamedServers) {
     PlaceMonitor(kHklm, "Vormo", "Vormo001");
 
     testing_support::BeginCapture();
-    EXPECT_EQ(RemovePrintMonitor("\\\\printsrv"), MonitorRemoved);
-    EXPECT_EQ(RemovePrintMonitor("\\\\PRINTSRV"), MonitorNotFound);
-    EXPECT_EQ(RemovePrintMonitor("\\\\ELSEWHERE"), MonitorRemovalFailed);
+    EXPECT_EQ(RemoveMonitor("\\\\printsrv"), MonitorRemoved);
+    EXPECT_EQ(RemoveMonitor("\\\\PRINTSRV"), MonitorNotFound);
+    EXPECT_EQ(RemoveMonitor("\\\\ELSEWHERE"), MonitorRemovalFailed);
     EXPECT_EQ(testing_support::EndCapture(),
               "    (Print Monitor Not Found)\nERROR (1722) While Removing Print Monitor.\n");
     EXPECT_FALSE(winsim::reg::KeyExists(serverHive, winsim::MonitorKey("Vormo")));
@@ -228,11 +236,10 @@ TEST(RemovePrintMonitor, NamedServers) {
 
 TEST(RemovePrintMonitor, EnterpriseRemovesItsOwnMonitor) {
     TempMachine m;
-    UseEnterprise();
     PlaceMonitor(kHklm, "Vormo", "Vormo001");
     PlaceMonitor(kHklm, "VormoE", "VormoE001");
     testing_support::BeginCapture();
-    EXPECT_EQ(RemovePrintMonitor(nullptr), MonitorRemoved);
+    EXPECT_EQ(RemoveMonitor(nullptr, kEnterpriseEdition.productWord), MonitorRemoved);
     EXPECT_EQ(testing_support::EndCapture(), "");
     EXPECT_FALSE(winsim::reg::KeyExists(kHklm, winsim::MonitorKey("VormoE")));
     EXPECT_TRUE(winsim::reg::KeyExists(kHklm, winsim::MonitorKey("Vormo")));
@@ -258,10 +265,9 @@ TEST(RegisterPrintMonitor, RecordOfEachClassAsTheSpoolerKeepsIt) {
     for (const auto& row : rows) {
         SCOPED_TRACE(testing::Message() << row.os << " " << row.name);
         TempMachine m(Machine(row.os));
-        if (row.enterprise) UseEnterprise();
         m.Write(std::string("C:\\Windows\\") + row.dllFolder + "\\" + row.driver, "monitor");
         testing_support::BeginCapture();
-        EXPECT_TRUE(RegisterPrintMonitor(nullptr, row.platform));
+        EXPECT_EQ(Register(nullptr, row.platform, EditionOf(row.enterprise)), 0u);
         EXPECT_EQ(testing_support::EndCapture(), "");
         std::string key = winsim::MonitorKey(row.name);
         EXPECT_EQ(Value(key, "Driver"), Sz(row.driver));
@@ -270,28 +276,25 @@ TEST(RegisterPrintMonitor, RecordOfEachClassAsTheSpoolerKeepsIt) {
     }
 }
 
-TEST(RegisterPrintMonitor, RefusalsPrintTheErrorLine) {
+TEST(RegisterPrintMonitor, RefusalsCarryTheSpoolersErrorCode) {
     struct Row {
         const char* what;
         PlatformClass platform;
         bool dllPresent, alreadyRegistered;
         const char* server;
-        const char* line;
+        DWORD error;
     } rows[] = {
-        {"empty record of Unsupported", Unsupported, true, false, nullptr,
-         "ERROR (87) While Registering Print Monitor.\n"},
-        {"DLL missing", Supported64, false, false, nullptr, "ERROR (87) While Registering Print Monitor.\n"},
-        {"registered already", Supported64, true, true, nullptr, "ERROR (3006) While Registering Print Monitor.\n"},
-        {"unknown server", Supported64, true, false, "\\\\NOWHERE", "ERROR (1722) While Registering Print Monitor.\n"},
+        {"empty record of Unsupported", Unsupported, true, false, nullptr, 87},
+        {"DLL missing", Supported64, false, false, nullptr, 87},
+        {"registered already", Supported64, true, true, nullptr, 3006},
+        {"unknown server", Supported64, true, false, "\\\\NOWHERE", 1722},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.what);
         TempMachine m;
         if (row.dllPresent) m.Write("C:\\Windows\\System32\\VORMOVS64.DLL", "monitor");
         if (row.alreadyRegistered) PlaceMonitor(kHklm, "Vormo", "Vormo001");
-        testing_support::BeginCapture();
-        EXPECT_FALSE(RegisterPrintMonitor(row.server, row.platform));
-        EXPECT_EQ(testing_support::EndCapture(), row.line);
+        EXPECT_EQ(Register(row.server, row.platform), row.error);
         EXPECT_EQ(winsim::ReadJournal().find("monitor added"), std::string::npos);
     }
 }
@@ -300,11 +303,9 @@ TEST(RegisterPrintMonitor, SixtyFourBitDllMustBeInTheNativeSystemDirectory) {
     TempMachine m;
     // In SysWOW64 only, the spooler of 64-bit Windows does not find it.
     m.Write("C:\\Windows\\SysWOW64\\VORMOVS64.DLL", "monitor");
-    testing_support::BeginCapture();
-    EXPECT_FALSE(RegisterPrintMonitor(nullptr, Supported64));
+    EXPECT_EQ(Register(nullptr, Supported64), 87u);
     m.Write("C:\\Windows\\System32\\VORMOVS64.DLL", "monitor");
-    EXPECT_TRUE(RegisterPrintMonitor(nullptr, Supported64));
-    EXPECT_EQ(testing_support::EndCapture(), "ERROR (87) While Registering Print Monitor.\n");
+    EXPECT_EQ(Register(nullptr, Supported64), 0u);
 }
 
 TEST(RegisterPrintMonitor, OnANamedServer) {
@@ -313,7 +314,7 @@ TEST(RegisterPrintMonitor, OnANamedServer) {
     std::string serverHive;
     DWORD error = 0;
     ASSERT_TRUE(winsim::SpoolerHive("\\\\PRINTSRV", &serverHive, &error));
-    EXPECT_TRUE(RegisterPrintMonitor("\\\\PRINTSRV", Supported64));
+    EXPECT_EQ(Register("\\\\PRINTSRV", Supported64), 0u);
     winsim::RegValue driver;
     EXPECT_TRUE(winsim::reg::GetValue(serverHive, winsim::MonitorKey("Vormo"), "Driver", &driver));
     EXPECT_FALSE(winsim::reg::KeyExists(kHklm, winsim::MonitorKey("Vormo")));
@@ -323,10 +324,8 @@ TEST(RegisterPrintMonitor, InjectedRefusal) {
     TempMachine m;
     m.Write("C:\\Windows\\System32\\VORMOVS64.DLL", "monitor");
     winsim::AddFault("AddMonitorA", "Vormo", ERROR_ACCESS_DENIED, 1);
-    testing_support::BeginCapture();
-    EXPECT_FALSE(RegisterPrintMonitor(nullptr, Supported64));
-    EXPECT_TRUE(RegisterPrintMonitor(nullptr, Supported64));
-    EXPECT_EQ(testing_support::EndCapture(), "ERROR (5) While Registering Print Monitor.\n");
+    EXPECT_EQ(Register(nullptr, Supported64), 5u);
+    EXPECT_EQ(Register(nullptr, Supported64), 0u);
 }
 
 // ---- the event-log source ----------------------------------------------------

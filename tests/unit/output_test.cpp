@@ -3,8 +3,10 @@
 
 #include <string>
 
-#include "run/edition.h"
-#include "run/output.h"
+#include "base/edition.h"
+#include "base/run_plan.h"
+#include "run/run_driver.h"
+#include "base/output.h"
 #include "support/machine.h"
 
 using testing_support::TempMachine;
@@ -52,17 +54,18 @@ TEST(Output, LogThatIsAFolderCannotBeOpened) {
 
 TEST(Edition, ConfigFilePathIsCutAt1023) {
     std::string longPath(2000, 'p');
-    SetConfigFilePath(longPath.c_str());
-    EXPECT_EQ(std::string(GetConfigFilePath()), std::string(1023, 'p'));
-    SetConfigFilePath(nullptr);
-    EXPECT_STREQ(GetConfigFilePath(), "");
+    PortSectionSource source;
+    SetConfigFilePath(&source, longPath.c_str());
+    EXPECT_EQ(std::string(source.configFilePath), std::string(1023, 'p'));
+    SetConfigFilePath(&source, nullptr);
+    EXPECT_STREQ(source.configFilePath, "");
 }
 
 TEST(Edition, EnterpriseSwitchesAllTwelveSlots) {
-    ResetEdition();
-    EXPECT_STREQ(Edition().productWord, "Vormo");
-    UseEnterpriseEdition();
-    const EditionProfile& e = Edition();
+    EXPECT_STREQ(kStandardEdition.productWord, "Vormo");
+    RunOptions options;
+    options.enterprise = true;
+    const EditionProfile& e = MakeRunPlan(options).edition;
     const char* slots[] = {e.portInstallCfgKey, e.productWord, e.portNameFormat, e.iniFileName,
                            e.uiDll32,           e.uiDll64,     e.monitorDll32,   e.monitorDll64,
                            e.cairoDll32,        e.cairoDll64,  e.fontFolder,     e.productFolder};
@@ -71,5 +74,4 @@ TEST(Edition, EnterpriseSwitchesAllTwelveSlots) {
                               "VORMOE64.DLL", "VormoECairoLib.DLL", "VormoECairoLib64.DLL",
                               "Oxlen\\Vormo Client Enterprise\\Font", "Oxlen\\Vormo Client Enterprise"};
     for (int i = 0; i < 12; ++i) EXPECT_STREQ(slots[i], expected[i]) << "slot " << i + 1;
-    ResetEdition();
 }

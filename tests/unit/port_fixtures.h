@@ -7,7 +7,8 @@
 #include <string>
 
 #include "platform/handles.h"
-#include "run/edition.h"
+#include "base/edition.h"
+#include "support/checks.h"
 #include "support/machine.h"
 #include "winsim/spooler.h"
 
@@ -21,28 +22,32 @@ inline void RegisterMonitor(const std::string& name = "Vormo", const std::string
     winsim::reg::SetValue(hive, winsim::MonitorKey(name), "Driver", winsim::reg::Sz("VORMOVS64.DLL"));
 }
 
-// Writes an INI file and makes it the configuration file.
+// Writes an INI file, the configuration file of TestPlan() unless a path is given.
 inline void UseIni(const testing_support::TempMachine& m, const std::string& text,
                    const std::string& path = "C:\\Dist\\Vormo.ini") {
     m.Write(path, text);
-    SetConfigFilePath(path.c_str());
+}
+
+// The plan of a test that reads the port sections from the INI file (fromIni)
+// or from the registry.
+inline RunPlan Sections(bool fromIni, const EditionProfile& edition = kStandardEdition) {
+    return testing_support::TestPlan(edition, fromIni);
 }
 
 // Port section values in the registry, through the API as this 32-bit
 // process sees the registry (the 32-bit view on a 64-bit machine).
-inline std::string SectionKey(int n) { return std::string(Edition().portInstallCfgKey) + "\\" + std::to_string(n); }
-
-inline void SetRegistryString(int n, const char* name, const std::string& text, REGSAM view = 0) {
+inline void SetRegistryString(int n, const char* name, const std::string& text, REGSAM view = 0,
+                              const EditionProfile& edition = kStandardEdition) {
     platform::RegKey key;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, SectionKey(n).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, key.out(),
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, testing_support::SectionKey(n, edition).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, key.out(),
                     nullptr);
     RegSetValueExA(key.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
                    static_cast<DWORD>(text.size() + 1));
 }
 
-inline void SetRegistryDword(int n, const char* name, DWORD value) {
+inline void SetRegistryDword(int n, const char* name, DWORD value, const EditionProfile& edition = kStandardEdition) {
     platform::RegKey key;
-    RegCreateKeyExA(HKEY_LOCAL_MACHINE, SectionKey(n).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(),
+    RegCreateKeyExA(HKEY_LOCAL_MACHINE, testing_support::SectionKey(n, edition).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(),
                     nullptr);
     RegSetValueExA(key.get(), name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
 }

@@ -31,8 +31,8 @@ std::string RecordOf(const PortSettings& settings) {
 PortSettings ReadSection(const TempMachine& m, const std::string& body) {
     port_fixtures::UseIni(m, "[1]\n" + body);
     PortSettings settings;
-    EXPECT_TRUE(ReadPortSection(1, true, &settings));
-    EXPECT_TRUE(FormatPortName(1, settings.PortName));
+    EXPECT_TRUE(ReadPortSection(1, testing_support::TestPlan(), &settings));
+    EXPECT_TRUE(FormatPortName(kStandardEdition, 1, settings.PortName));
     return settings;
 }
 
@@ -191,14 +191,13 @@ TEST(PortRecord, PortNamesOfBothEditionsFitTheirField) {
     TempMachine m;
     PortSettings s;
     std::memset(&s, 0, sizeof s);
-    ASSERT_TRUE(FormatPortName(1, s.PortName));
+    ASSERT_TRUE(FormatPortName(kStandardEdition, 1, s.PortName));
     std::string standard = RecordOf(s);
     EXPECT_EQ(TextAt(standard, 11588, 10), "Vormo001");
     EXPECT_EQ(UnitAt(standard, 11588, 8), 0);
     EXPECT_EQ(UnitAt(standard, 11588, 9), 0);
 
-    UseEnterpriseEdition();
-    ASSERT_TRUE(FormatPortName(1, s.PortName));
+    ASSERT_TRUE(FormatPortName(kEnterpriseEdition, 1, s.PortName));
     std::string enterprise = RecordOf(s);
     EXPECT_EQ(TextAt(enterprise, 11588, 10), "VormoE001");
     EXPECT_EQ(UnitAt(enterprise, 11588, 8), u'1');

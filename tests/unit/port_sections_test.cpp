@@ -7,6 +7,7 @@
 #include "port_fixtures.h"
 #include "portcfg/port_settings.h"
 
+using port_fixtures::Sections;
 using port_fixtures::SetRegistryDword;
 using port_fixtures::SetRegistryString;
 using port_fixtures::UseIni;
@@ -17,7 +18,8 @@ namespace {
 // One section written to the chosen source: string values as "Key=text",
 // integer values as "Key=#number" (a plain INI line either way).
 // The INI file holds that one section.
-void WriteSection(const TempMachine& m, bool fromIni, int n, const std::vector<std::string>& lines) {
+void WriteSection(const TempMachine& m, bool fromIni, int n, const std::vector<std::string>& lines,
+                  const EditionProfile& edition = kStandardEdition) {
     if (fromIni) {
         std::string text = "[" + std::to_string(n) + "]\n";
         for (const auto& line : lines) {
@@ -32,8 +34,8 @@ void WriteSection(const TempMachine& m, bool fromIni, int n, const std::vector<s
     for (const auto& line : lines) {
         size_t eq = line.find('=');
         std::string key = line.substr(0, eq), value = line.substr(eq + 1);
-        if (!value.empty() && value[0] == '#') SetRegistryDword(n, key.c_str(), std::stoul(value.substr(1)));
-        else SetRegistryString(n, key.c_str(), value);
+        if (!value.empty() && value[0] == '#') SetRegistryDword(n, key.c_str(), std::stoul(value.substr(1)), edition);
+        else SetRegistryString(n, key.c_str(), value, 0, edition);
     }
 }
 
@@ -51,7 +53,7 @@ TEST_P(BothSources, SectionWithOnlyServerIpTakesEveryDefault) {
     TempMachine m;
     WriteSection(m, fromIni(), 1, {"ServerIP=192.168.1.5"});
     PortSettings s;
-    ASSERT_TRUE(ReadPortSection(1, fromIni(), &s));
+    ASSERT_TRUE(ReadPortSection(1, Sections(fromIni()), &s));
     EXPECT_STREQ(s.ServerIP[0], "192.168.1.5");
     const struct {
         const char* name;
@@ -110,7 +112,7 @@ TEST_P(BothSources, EveryKeyIsRead) {
                   "ServerDeliveryMode3=#3", "UserNameRegExMatch=^(.*)$", "UserNameRegExReplace=$1",
                   "WebBasedApplications=#0", "EnvironmentVariableIP=CLIENT_IP"});
     PortSettings s;
-    ASSERT_TRUE(ReadPortSection(7, fromIni(), &s));
+    ASSERT_TRUE(ReadPortSection(7, Sections(fromIni()), &s));
     EXPECT_STREQ(s.Description, "desc");
     EXPECT_STREQ(s.ServerIP[0], "a1");
     EXPECT_STREQ(s.ServerIP[4], "a5");
@@ -157,16 +159,15 @@ TEST_P(BothSources, ServerIp2WithoutServerIpIsNoSection) {
     TempMachine m;
     WriteSection(m, fromIni(), 1, {"Description=only the second", "ServerIP2=10.0.0.2"});
     PortSettings s;
-    EXPECT_FALSE(ReadPortSection(1, fromIni(), &s));
-    EXPECT_FALSE(ReadPortSection(2, fromIni(), &s));  // never written
+    EXPECT_FALSE(ReadPortSection(1, Sections(fromIni()), &s));
+    EXPECT_FALSE(ReadPortSection(2, Sections(fromIni()), &s));  // never written
 }
 
 TEST_P(BothSources, MissingSourceGivesNoSection) {
     TempMachine m;
-    SetConfigFilePath("C:\\Dist\\absent.ini");
     PortSettings s;
     std::memset(&s, 0x55, sizeof s);
-    EXPECT_FALSE(ReadPortSection(1, fromIni(), &s));
+    EXPECT_FALSE(ReadPortSection(1, testing_support::TestPlan(kStandardEdition, fromIni(), "C:\\Dist\\absent.ini"), &s));
     EXPECT_STREQ(s.ServerIP[0], "");
     EXPECT_EQ(s.ServerPort, 0u);  // cleared, and nothing read after ServerIP
 }
@@ -175,7 +176,7 @@ TEST_P(BothSources, SecondDeliveryModeWithoutTheFirst) {
     TempMachine m;
     WriteSection(m, fromIni(), 1, {"ServerIP=h", "ServerDeliveryMode2=#2"});
     PortSettings s;
-    ASSERT_TRUE(ReadPortSection(1, fromIni(), &s));
+    ASSERT_TRUE(ReadPortSection(1, Sections(fromIni()), &s));
     EXPECT_EQ(GetDeliveryMode(&s, 1), 0u);
     EXPECT_EQ(GetDeliveryMode(&s, 2), 2u);
     EXPECT_EQ(GetDeliveryMode(&s, 3), 0u);
@@ -188,15 +189,13 @@ TEST_P(BothSources, EnterpriseRuleAppliesOnlyInTheEnterpriseEdition) {
     } cases[] = {{false, 1, 1}, {true, 1, 0}, {true, 0, 1}};
     for (const auto& c : cases) {
         TempMachine m;
-        if (c.enterprise) {
-            enterpriseEdition = true;
-            UseEnterpriseEdition();
-        }
+        const EditionProfile& edition = c.enterprise ? kEnterpriseEdition : kStandardEdition;
         WriteSection(m, fromIni(), 1,
                      {"ServerIP=h", "DisableServerCommunication=#" + std::to_string(c.disable), "Encryption=#1",
-                      "RefreshIPList=#1"});
+                      "RefreshIPList=#1"},
+                     edition);
         PortSettings s;
-        ASSERT_TRUE(ReadPortSection(1, fromIni(), &s));
+        ASSERT_TRUE(ReadPortSection(1, Sections(fromIni(), edition), &s));
         EXPECT_EQ(s.Encryption, c.expected) << "enterprise " << c.enterprise << " disable " << c.disable;
         EXPECT_EQ(s.RefreshIPList, c.expected) << "enterprise " << c.enterprise << " disable " << c.disable;
         EXPECT_EQ(s.DisableServerCommunication, c.disable);
@@ -206,12 +205,10 @@ TEST_P(BothSources, EnterpriseRuleAppliesOnlyInTheEnterpriseEdition) {
 TEST(PortSections, EnterpriseEditionReadsItsOwnRegistryKey) {
     TempMachine m;
     SetRegistryString(1, "ServerIP", "standard");  // below ...\Vormo\PortInstallCfg
-    enterpriseEdition = true;
-    UseEnterpriseEdition();
     PortSettings s;
-    EXPECT_FALSE(ReadPortSection(1, false, &s));
-    SetRegistryString(1, "ServerIP", "enterprise");  // now below ...\VormoE\PortInstallCfg
-    ASSERT_TRUE(ReadPortSection(1, false, &s));
+    EXPECT_FALSE(ReadPortSection(1, Sections(false, kEnterpriseEdition), &s));
+    SetRegistryString(1, "ServerIP", "enterprise", 0, kEnterpriseEdition);  // below ...\VormoE\PortInstallCfg
+    ASSERT_TRUE(ReadPortSection(1, Sections(false, kEnterpriseEdition), &s));
     EXPECT_STREQ(s.ServerIP[0], "enterprise");
 }
 
@@ -221,7 +218,7 @@ TEST(PortSections, IniValueOf300CharactersArrivesCutTo259) {
     longValue[258] = 'y';
     UseIni(m, "[1]\nServerIP=" + longValue + "\nQueue=" + longValue + "\n");
     PortSettings s;
-    ASSERT_TRUE(ReadPortSection(1, true, &s));
+    ASSERT_TRUE(ReadPortSection(1, Sections(true), &s));
     EXPECT_EQ(std::string(s.ServerIP[0]), longValue.substr(0, 259));
     EXPECT_EQ(std::string(s.Queue), longValue.substr(0, 259));
 }
@@ -242,7 +239,7 @@ TEST(PortSections, RegistryValuesOfTheWrongSizeKeepTheDefault) {
     bare.data = "COM7";
     winsim::reg::SetValue(port_fixtures::kHklm, physical, "ComPort", bare);
     PortSettings s;
-    ASSERT_TRUE(ReadPortSection(1, false, &s));
+    ASSERT_TRUE(ReadPortSection(1, Sections(false), &s));
     EXPECT_STREQ(s.Queue, "");
     EXPECT_EQ(std::string(s.Note), std::string(259, 'n'));
     EXPECT_EQ(s.ServerPort, 5u);  // zero-extended
@@ -255,10 +252,10 @@ TEST(PortSections, RegistryIsReadInTheViewOfA32BitProcess) {
     TempMachine m;  // 64-bit Windows
     SetRegistryString(1, "ServerIP", "in the 64-bit view", KEY_WOW64_64KEY);
     PortSettings s;
-    EXPECT_FALSE(ReadPortSection(1, false, &s));
+    EXPECT_FALSE(ReadPortSection(1, Sections(false), &s));
     EXPECT_TRUE(winsim::reg::KeyExists(port_fixtures::kHklm, "SOFTWARE\\Oxlen Corporation\\Vormo\\PortInstallCfg\\1"));
     SetRegistryString(1, "ServerIP", "in the 32-bit view");
-    ASSERT_TRUE(ReadPortSection(1, false, &s));
+    ASSERT_TRUE(ReadPortSection(1, Sections(false), &s));
     EXPECT_STREQ(s.ServerIP[0], "in the 32-bit view");
     EXPECT_TRUE(winsim::reg::KeyExists(port_fixtures::kHklm,
                                        "SOFTWARE\\Wow6432Node\\Oxlen Corporation\\Vormo\\PortInstallCfg\\1"));
@@ -280,7 +277,7 @@ TEST(PortSections, IniFileAsTheProfileFunctionsReadIt) {
            "ParserDPI=abc\n"
            "ComPort\n");
     PortSettings s;
-    ASSERT_TRUE(ReadPortSection(2, true, &s));
+    ASSERT_TRUE(ReadPortSection(2, Sections(true), &s));
     EXPECT_STREQ(s.ServerIP[0], "10.0.0.2");
     EXPECT_STREQ(s.Description, "  quoted  ");
     EXPECT_STREQ(s.Queue, "");
@@ -298,11 +295,11 @@ TEST(PortSections, BareIniNameIsReadFromTheCurrentDirectory) {
     m.Write("C:\\Dist\\sets.ini", "[1]\nServerIP=from the installer's folder\n");
     m.Write("C:\\Windows\\sets.ini", "[1]\nServerIP=from the Windows directory\n");
     ASSERT_TRUE(SetCurrentDirectoryA("C:\\Dist"));
-    SetConfigFilePath("sets.ini");
+    RunPlan plan = testing_support::TestPlan(kStandardEdition, true, "sets.ini");
     PortSettings s;
-    ASSERT_TRUE(ReadPortSection(1, true, &s));
+    ASSERT_TRUE(ReadPortSection(1, plan, &s));
     EXPECT_STREQ(s.ServerIP[0], "from the installer's folder");
-    EXPECT_STREQ(GetConfigFilePath(), "sets.ini");  // the stored path is unchanged
+    EXPECT_STREQ(plan.sections.configFilePath, "sets.ini");  // the stored path is unchanged
 
     char direct[260];
     GetPrivateProfileStringA("1", "ServerIP", "", direct, sizeof direct, "sets.ini");
@@ -327,18 +324,15 @@ TEST(PortSections, ReadPathOfTheConfigurationFile) {
         {"\\\\server\\share\\x.ini", "\\\\server\\share\\x.ini"},
         {"", ""},
     };
+    PortSectionSource source;
     for (const auto& c : cases) {
-        SetConfigFilePath(c.stored);
-        char path[kIniReadPathSize];
-        GetConfigFileReadPath(path);
-        EXPECT_STREQ(path, c.read) << c.stored;
+        SetConfigFilePath(&source, c.stored);
+        EXPECT_STREQ(source.iniReadPath, c.read) << c.stored;
     }
     // The longest stored path still fits with the two characters added.
     std::string longest(1023, 'a');
-    SetConfigFilePath(longest.c_str());
-    char path[kIniReadPathSize];
-    GetConfigFileReadPath(path);
-    EXPECT_EQ(std::string(path), ".\\" + longest);
+    SetConfigFilePath(&source, longest.c_str());
+    EXPECT_EQ(std::string(source.iniReadPath), ".\\" + longest);
 }
 
 TEST(PortSections, PortNamesUpToTheBoundOfEachEdition) {
@@ -354,11 +348,9 @@ TEST(PortSections, PortNamesUpToTheBoundOfEachEdition) {
         {true, 1000, nullptr},
     };
     for (const auto& c : cases) {
-        ResetEdition();
-        if (c.enterprise) UseEnterpriseEdition();
         char name[kPortNameSize];
         std::memset(name, 'z', sizeof name);
-        bool fits = FormatPortName(c.n, name);
+        bool fits = FormatPortName(c.enterprise ? kEnterpriseEdition : kStandardEdition, c.n, name);
         EXPECT_EQ(fits, c.name != nullptr) << c.n;
         EXPECT_STREQ(name, c.name ? c.name : "") << c.n;
     }
@@ -368,8 +360,8 @@ TEST_P(BothSources, AssignPrinterKeysOfASection) {
     TempMachine m;
     WriteSection(m, fromIni(), 3, {"ServerIP=h", "AssignPrinter2=Front Desk"});
     char printer[260];
-    ReadPortSectionString(3, fromIni(), "AssignPrinter2", "", printer, sizeof printer);
+    ReadPortSectionString(3, Sections(fromIni()), "AssignPrinter2", "", printer, sizeof printer);
     EXPECT_STREQ(printer, "Front Desk");
-    ReadPortSectionString(3, fromIni(), "AssignPrinter", "", printer, sizeof printer);
+    ReadPortSectionString(3, Sections(fromIni()), "AssignPrinter", "", printer, sizeof printer);
     EXPECT_STREQ(printer, "");
 }

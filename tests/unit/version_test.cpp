@@ -4,7 +4,8 @@
 
 #include <string>
 
-#include "sequence/version.h"
+#include "base/wow64.h"
+#include "version/version.h"
 #include "support/machine.h"
 #include "winsim/machine.h"
 

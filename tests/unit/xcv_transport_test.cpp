@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "port_fixtures.h"
+#include "support/sample.h"
 #include "portcfg/port_record.h"
 #include "portcfg/xcv_transport.h"
 
@@ -25,10 +26,13 @@ struct Outcome {
     std::string out;
 };
 
-Outcome Configure(bool fromIni = true, const char* server = nullptr) {
+Outcome Configure(bool fromIni = true, const char* server = nullptr,
+                  const EditionProfile& edition = kStandardEdition) {
+    RunPlan plan = testing_support::TestPlan(edition, fromIni);
+    SetPrintServer(&plan, server);
     Outcome o;
     testing_support::BeginCapture();
-    o.result = AddPortConfiguration(fromIni, &o.count, server);
+    o.result = AddPortConfiguration(plan, &o.count) ? 1 : 0;
     o.out = testing_support::EndCapture();
     return o;
 }
@@ -48,22 +52,18 @@ void UseFaults(const TempMachine& m, const std::string& rules) {
     m.Reopen();
 }
 
-const char kSampleLines[] =
-    "    New - IP:10.1.0.20:9100, Desc:Head office, first floor, Queue:office, Type:1 \n"
-    "    New - IP:10.2.0.20:9101, Desc:Warehouse, Queue:warehouse, Type:2 depot\n"
-    "    New - IP:printsrv3.example.com:9100, Desc:, Queue:, Type:1 \n";
+using testing_support::kSampleNewPortLines;
 
 }  // namespace
 
 TEST(AddPortConfiguration, SampleIniGivesThreeConfiguredPorts) {
     TempMachine m;
     RegisterMonitor();
-    SetConfigFilePath("C:\\Dist\\Vormo.ini");
     size_t handlesBefore = winsim::OpenHandleCount();
     Outcome o = Configure();
     EXPECT_EQ(o.result, 1);
     EXPECT_EQ(o.count, 3);
-    EXPECT_EQ(o.out, kSampleLines);
+    EXPECT_EQ(o.out, kSampleNewPortLines);
     EXPECT_EQ(winsim::OpenHandleCount(), handlesBefore);
     EXPECT_EQ(JournalLines("xcv "),
               "xcv AddPort Vormo001 status 0\nxcv SetPortData Vormo001 status 0\n"
@@ -86,7 +86,6 @@ TEST(AddPortConfiguration, SampleIniGivesThreeConfiguredPorts) {
 TEST(AddPortConfiguration, ShowDecodesWhatEachPortReceived) {
     TempMachine m;
     RegisterMonitor();
-    SetConfigFilePath("C:\\Dist\\Vormo.ini");
     ASSERT_EQ(Configure().count, 3);
     std::string shown = winsim::ShowMachine();
     for (const char* expected :
@@ -191,7 +190,7 @@ TEST(AddPortConfiguration, FailurePaths) {
         // half-made port is gone unless its deletion was refused.
         for (int k = 1; k <= c.sections; ++k) {
             char name[kPortNameSize];
-            FormatPortName(k, name);
+            FormatPortName(kStandardEdition, k, name);
             bool undeleted = c.faults.find("DeletePort") != std::string::npos && k == 1;
             EXPECT_EQ(PortExists(name), k <= o.count || undeleted) << c.name << " " << name;
             EXPECT_EQ(StoredRecord(name).size(), k <= o.count ? 11608u : 0u) << c.name << " " << name;
@@ -282,13 +281,11 @@ TEST(AddPortConfiguration, ServerNameTooLongForTheXcvName) {
 
 TEST(AddPortConfiguration, EnterpriseEditionUsesItsMonitorAndPortNames) {
     TempMachine m;
-    enterpriseEdition = true;
-    UseEnterpriseEdition();
     RegisterMonitor("Vormo");  // the standard monitor is not the one
     UseIni(m, Sections(2));
-    EXPECT_EQ(Configure().out, "Cannot open port monitor, error code: 1796\n");
+    EXPECT_EQ(Configure(true, nullptr, kEnterpriseEdition).out, "Cannot open port monitor, error code: 1796\n");
     RegisterMonitor("VormoE");
-    Outcome o = Configure();
+    Outcome o = Configure(true, nullptr, kEnterpriseEdition);
     EXPECT_EQ(o.out, NewLine(1) + NewLine(2));
     EXPECT_EQ(o.count, 2);
     EXPECT_TRUE(PortExists("VormoE001", "VormoE"));
@@ -319,11 +316,9 @@ TEST(AddPortConfiguration, ValuesAreNeverReadAsFormats) {
 
 TEST(AddPortConfiguration, SectionsPastThePortNameBoundEndTheScan) {
     TempMachine m;
-    enterpriseEdition = true;
-    UseEnterpriseEdition();
     RegisterMonitor("VormoE");
     UseIni(m, Sections(1000));
-    Outcome o = Configure();
+    Outcome o = Configure(true, nullptr, kEnterpriseEdition);
     EXPECT_EQ(o.result, 0);
     EXPECT_EQ(o.count, 999);
     std::string tail = NewLine(999) + "Cannot write configuration, error code: 123\n";

@@ -2,6 +2,14 @@
 // standard output and, while the log is open, to the install log.
 #pragma once
 
+#include <cstddef>
+
+// A formatted line holds at most 1023 characters; a longer one is cut.
+constexpr size_t kOutputLineSize = 1024;
+// The Windows directory, where the default install log lies, is asked for
+// with room for 999 characters.
+constexpr unsigned kWindowsDirectorySize = 1000;
+
 #if defined(__GNUC__)
 #define PRINTF_LIKE(f, a) __attribute__((format(printf, f, a)))
 #else
@@ -10,7 +18,7 @@
 
 // Writes the text exactly as it stands (never read as a format).
 void PrintText(const char* text);
-// Formats into a line of at most 1023 characters (a longer line is cut) and prints it.
+// Formats into a line of at most kOutputLineSize - 1 characters (a longer line is cut) and prints it.
 void PrintFormatted(const char* format, ...) PRINTF_LIKE(1, 2);
 // Prints to the console only; the install log does not get the text.
 void PrintConsoleOnly(const char* text);

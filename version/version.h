@@ -9,5 +9,3 @@ enum PlatformClass {
 
 // Classifies the system and prints its detection line.
 PlatformClass DetectWindowsVersion();
-// True when this 32-bit process runs under WOW64 (64-bit Windows).
-bool IsWow64();

@@ -1,21 +1,15 @@
 // The monitor's DLLs in the system directory, its registration with the
 // spooler, and the event-log source.
-#include <initializer_list>
-
-#include "sequence/monitor_files.h"
+#include "monitor/monitor_files.h"
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
+#include "base/output.h"
 #include "platform/handles.h"
-#include "run/edition.h"
-#include "run/output.h"
 
 namespace {
-
-// The old monitor DLL of the standard edition: only ever deleted.
-const char kOldMonitorDll32[] = "VORMO.DLL";
-const char kOldMonitorDll64[] = "VORMO64.DLL";
 
 // The spooler environment of 64-bit Windows.
 const char kEnvironmentX64[] = "Windows x64";
@@ -25,15 +19,12 @@ LPSTR SpoolerText(const char* text) { return const_cast<LPSTR>(text); }
 
 }  // namespace
 
-MonitorFileSet GetMonitorFileSet(PlatformClass platform) {
-    const EditionProfile& edition = Edition();
+MonitorFileSet GetMonitorFileSet(const EditionProfile& edition, PlatformClass platform) {
     switch (platform) {
         case Supported32:
-            return MonitorFileSet{edition.monitorDll32, edition.uiDll32, edition.cairoDll32,
-                                  enterpriseEdition ? nullptr : kOldMonitorDll32};
+            return MonitorFileSet{edition.monitorDll32, edition.uiDll32, edition.cairoDll32, edition.oldMonitorDll32};
         case Supported64:
-            return MonitorFileSet{edition.monitorDll64, edition.uiDll64, edition.cairoDll64,
-                                  enterpriseEdition ? nullptr : kOldMonitorDll64};
+            return MonitorFileSet{edition.monitorDll64, edition.uiDll64, edition.cairoDll64, edition.oldMonitorDll64};
         case Unsupported:
             break;
     }
@@ -42,10 +33,10 @@ MonitorFileSet GetMonitorFileSet(PlatformClass platform) {
 
 bool CopyToSystemDirectory(const char* fileName) {
     if (!fileName) return false;
-    char systemDir[MAX_PATH];
+    char systemDir[kSystemCopyPathSize];
     UINT length = GetSystemDirectoryA(systemDir, sizeof systemDir);
     if (length == 0 || length >= sizeof systemDir) return false;
-    char target[MAX_PATH];
+    char target[kSystemCopyPathSize];
     int n = std::snprintf(target, sizeof target, "%s\\%s", systemDir, fileName);
     // A target path that does not fit is refused rather than cut.
     if (n < 0 || static_cast<size_t>(n) >= sizeof target) return false;
@@ -54,12 +45,13 @@ bool CopyToSystemDirectory(const char* fileName) {
 
 void DeleteFromSystemDirectory(const char* fileName) {
     if (!fileName) return;
-    char path[1000];
+    char path[kSystemDeletePathSize];
     size_t nameLength = std::strlen(fileName);
     // The system directory gets the room that the path leaves beside the
     // backslash, the name and the terminator.
-    if (nameLength >= 998) return;
-    UINT room = static_cast<UINT>(998 - nameLength);
+    const size_t beside = 2;
+    if (nameLength + beside >= sizeof path) return;
+    UINT room = static_cast<UINT>(sizeof path - beside - nameLength);
     UINT length = GetSystemDirectoryA(path, room);
     if (length == 0 || length >= room) return;
     int n = std::snprintf(path + length, sizeof path - length, "\\%s", fileName);
@@ -69,28 +61,42 @@ void DeleteFromSystemDirectory(const char* fileName) {
     DeleteFileA(path);
 }
 
-MonitorRemoval RemovePrintMonitor(const char* serverName) {
-    if (DeleteMonitorA(SpoolerText(serverName), nullptr, SpoolerText(Edition().productWord)))
-        return MonitorRemoved;
+MonitorRemoval RemovePrintMonitor(const char* serverName, const char* monitorName) {
+    if (DeleteMonitorA(SpoolerText(serverName), nullptr, SpoolerText(monitorName))) return {MonitorRemoved, 0};
     DWORD error = GetLastError();
     switch (error) {
         case ERROR_UNKNOWN_PRINT_MONITOR:
-            PrintText("    (Print Monitor Not Found)\n");
-            return MonitorNotFound;
+            return {MonitorNotFound, error};
         case ERROR_BUSY:
-            PrintText("ERROR Print Monitor Is Used By Spooler.\n");
-            return MonitorBusy;
+            return {MonitorBusy, error};
         case ERROR_CALL_NOT_IMPLEMENTED:
-            PrintText("ERROR This function is not supported on this system.\n");
-            return MonitorNotSupported;
+            return {MonitorNotSupported, error};
         default:
-            PrintFormatted("ERROR (%lu) While Removing Print Monitor.\n", static_cast<unsigned long>(error));
-            return MonitorRemovalFailed;
+            return {MonitorRemovalFailed, error};
     }
 }
 
-bool RegisterPrintMonitor(const char* serverName, PlatformClass platform) {
-    const EditionProfile& edition = Edition();
+void PrintMonitorRemoval(const MonitorRemoval& removal) {
+    switch (removal.outcome) {
+        case MonitorRemoved:
+            break;
+        case MonitorNotFound:
+            PrintText("    (Print Monitor Not Found)\n");
+            break;
+        case MonitorBusy:
+            PrintText("ERROR Print Monitor Is Used By Spooler.\n");
+            break;
+        case MonitorNotSupported:
+            PrintText("ERROR This function is not supported on this system.\n");
+            break;
+        case MonitorRemovalFailed:
+            PrintFormatted("ERROR (%lu) While Removing Print Monitor.\n", static_cast<unsigned long>(removal.error));
+            break;
+    }
+}
+
+MonitorRegistration RegisterPrintMonitor(const char* serverName, const EditionProfile& edition,
+                                         PlatformClass platform) {
     MONITOR_INFO_2A record;
     record.pName = nullptr;
     record.pEnvironment = nullptr;  // the spooler's own environment
@@ -103,15 +109,14 @@ bool RegisterPrintMonitor(const char* serverName, PlatformClass platform) {
         record.pEnvironment = SpoolerText(kEnvironmentX64);
         record.pDLLName = SpoolerText(edition.monitorDll64);
     }
-    if (AddMonitorA(SpoolerText(serverName), 2, reinterpret_cast<LPBYTE>(&record))) return true;
-    PrintFormatted("ERROR (%lu) While Registering Print Monitor.\n", static_cast<unsigned long>(GetLastError()));
-    return false;
+    if (AddMonitorA(SpoolerText(serverName), 2, reinterpret_cast<LPBYTE>(&record))) return {true, 0};
+    return {false, GetLastError()};
 }
 
 bool RegisterEventLogSource(const char* logName, const char* sourceName, const char* messageFile,
                             DWORD categoryCount) {
     if (!logName || !sourceName || !messageFile) return false;
-    char keyPath[MAX_PATH];
+    char keyPath[kEventSourceKeyPathSize];
     int n = std::snprintf(keyPath, sizeof keyPath, "SYSTEM\\CurrentControlSet\\Services\\EventLog\\%s\\%s", logName,
                           sourceName);
     // A key path that does not fit is refused rather than cut.

@@ -1,15 +1,15 @@
 // The client application's files: the executable, its two interop assemblies
 // and one resource assembly per culture, deployed into the client folder and
 // removed from it.
-#include "sequence/client_app.h"
+#include "client/client_app.h"
 
 #include <cstdio>
 #include <cstring>
 
+#include "base/output.h"
 #include "client/client_files.h"
 #include "client/locations.h"
 #include "platform/child_process.h"
-#include "run/output.h"
 
 namespace {
 
@@ -27,6 +27,13 @@ const ClientFile kClientFiles[] = {
     {"Microsoft.mshtml.dll", "  ERROR - Cannot copy Vormo Client User Interface DLL\n"},
 };
 
+}  // namespace
+
+const char* const kClientFilesChecked[4] = {"Vormo Client.exe", "Interop.SHDocVw.dll", "Microsoft.mshtml.dll",
+                                            "StopUIClients.exe"};
+
+namespace {
+
 const char* const kCultures[] = {
     "ar-SA", "bg-BG", "ca-ES", "cs-CZ", "da-DK", "de-DE", "el-GR", "es-ES", "et-EE", "fi-FI",
     "fr-FR", "he-IL", "hr-HR", "hu-HU", "id-ID", "it-IT", "ja-JP", "kk-KZ", "ko-KR", "lt-LT",
@@ -35,8 +42,8 @@ const char* const kCultures[] = {
 };
 static_assert(sizeof kCultures / sizeof kCultures[0] == 39, "the client ships 39 cultures");
 
-// Paths below the client folder.
-const size_t kPathSize = 1500;
+// Paths below the client folder, as in the folder walks.
+const size_t kPathSize = kWalkPathSize;
 
 // "a\b" into out; false (out empty) when it does not fit.
 bool Combine(const char* folder, const char* name, char (&out)[kPathSize]) {
@@ -63,7 +70,7 @@ void StartClient(const char* clientFolder) {
 
 void InstallClientApplication() {
     PrintText("  - Installing Vormo Client Graphical User Interface\n");
-    char clientFolder[512] = {};
+    char clientFolder[kClientFolderInstallSize] = {};
     if (!GetClientFolder(clientFolder, sizeof clientFolder) || !CreateDirectoryPath(clientFolder)) {
         PrintText("  ERROR - Cannot create directory Oxlen\\Vormo Client\\Client\n");
         return;
@@ -93,7 +100,7 @@ void InstallClientApplication() {
 
 void RemoveClientApplication() {
     PrintText("  - Uninstalling Vormo Client Graphical User Interface\n");
-    char clientFolder[500] = {};
+    char clientFolder[kClientFolderRemovalSize] = {};
     bool known = GetClientFolder(clientFolder, sizeof clientFolder);
     StopClients();
     PrintText("  - Removing Vormo Client\n");

@@ -1,11 +1,12 @@
 // Windows version detection: the version records, WOW64, and the table that
 // turns them into a detection line and a platform class.
-#include "sequence/version.h"
+#include "version/version.h"
 
 #include <cstring>
 
+#include "base/output.h"
+#include "base/wow64.h"
 #include "platform/win32.h"
-#include "run/output.h"
 
 namespace {
 

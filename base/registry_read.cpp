@@ -1,4 +1,4 @@
-#include "portcfg/registry_read.h"
+#include "base/registry_read.h"
 
 #include <cstdio>
 #include <cstring>
@@ -7,7 +7,7 @@
 
 namespace {
 
-bool FormatKeyPath(char (&path)[1001], const char* keyPath, const char* subkey) {
+bool FormatKeyPath(char (&path)[kRegistryKeyPathSize], const char* keyPath, const char* subkey) {
     int n = std::snprintf(path, sizeof path, "%s\\%s", keyPath ? keyPath : "", subkey ? subkey : "");
     return n >= 0 && static_cast<size_t>(n) < sizeof path;
 }
@@ -23,7 +23,7 @@ void GetHklmSubkeyString(const char* subkey, const char* valueName, const char* 
     std::memcpy(buffer, fallback, n);
     buffer[n] = '\0';
     buffer[bufferSize - 1] = '\0';
-    char path[1001];
+    char path[kRegistryKeyPathSize];
     if (!FormatKeyPath(path, keyPath, subkey)) return;  // a path that does not fit names no key
     platform::RegKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE | extraAccess, key.out()) != ERROR_SUCCESS) return;
@@ -47,7 +47,7 @@ void GetHklmSubkeyString(const char* subkey, const char* valueName, const char* 
 
 DWORD GetHklmSubkeyDword(const char* subkey, const char* valueName, DWORD defaultValue, const char* keyPath) {
     DWORD result = defaultValue;
-    char path[1001];
+    char path[kRegistryKeyPathSize];
     if (!FormatKeyPath(path, keyPath, subkey)) return result;
     platform::RegKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path, 0, KEY_QUERY_VALUE, key.out()) != ERROR_SUCCESS) return result;

@@ -1,4 +1,4 @@
-#include "run/output.h"
+#include "base/output.h"
 
 #include <cstdarg>
 #include <cstdio>
@@ -10,10 +10,10 @@
 namespace {
 
 bool g_logOpen = false;
-char g_formatLine[1024];
-char g_checkLine[1024];
-char g_copyLine[1024];
-char g_defaultLogPath[1024];
+char g_formatLine[kOutputLineSize];
+char g_checkLine[kOutputLineSize];
+char g_copyLine[kOutputLineSize];
+char g_defaultLogPath[kWindowsDirectorySize + sizeof "\\VOPortInstall.log"];
 
 }  // namespace
 
@@ -51,7 +51,7 @@ bool OpenInstallLog(const char* path) {
     if (g_logOpen) return true;
     const char* logPath = path;
     if (!logPath || !*logPath) {
-        char windows[1000];
+        char windows[kWindowsDirectorySize];
         UINT n = GetWindowsDirectoryA(windows, sizeof windows);
         if (n == 0 || n >= sizeof windows) return false;
         std::snprintf(g_defaultLogPath, sizeof g_defaultLogPath, "%s\\VOPortInstall.log", windows);

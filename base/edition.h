@@ -1,5 +1,5 @@
-// The edition profile: the twelve names that differ between the standard and
-// the Enterprise edition, and the process-wide Enterprise flag.
+// The edition profile: the names that differ between the standard and the
+// Enterprise edition, and what else sets the two apart.
 #pragma once
 
 struct EditionProfile {
@@ -15,22 +15,19 @@ struct EditionProfile {
     const char* cairoDll64;
     const char* fontFolder;     // below the Program Files folder
     const char* productFolder;  // below the Program Files folder
+    // The old monitor DLLs, only ever deleted from the system directory; null
+    // where the edition has none.
+    const char* oldMonitorDll32;
+    const char* oldMonitorDll64;
+    // The client application ships with the edition: its files are checked,
+    // deployed and removed.
+    bool shipsClient;
+    // A run needs the .NET Framework 2.0 (the client application does).
+    bool needsDotNet;
+    // A port that works without server communication neither encrypts nor
+    // refreshes its server list, whatever its section says.
+    bool serverlessPortRule;
 };
 
 extern const EditionProfile kStandardEdition;
 extern const EditionProfile kEnterpriseEdition;
-
-// Set by "-a" while the command line is parsed; never cleared within a run.
-extern bool enterpriseEdition;
-
-// The profile in force: the standard set until UseEnterpriseEdition switches
-// it, whole, to the Enterprise set.
-const EditionProfile& Edition();
-void UseEnterpriseEdition();
-
-// Back to the state at process start (for tests that run several runs in one process).
-void ResetEdition();
-
-// The INI file's path, at most 1023 characters; a longer text is cut.
-void SetConfigFilePath(const char* path);
-const char* GetConfigFilePath();

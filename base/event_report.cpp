@@ -1,4 +1,4 @@
-#include "run/event_report.h"
+#include "base/event_report.h"
 
 #include "platform/handles.h"
 

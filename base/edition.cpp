@@ -1,0 +1,41 @@
+#include "base/edition.h"
+
+const EditionProfile kStandardEdition = {
+    "SOFTWARE\\Oxlen Corporation\\Vormo\\PortInstallCfg",
+    "Vormo",
+    "Vormo%03d",
+    "Vormo.ini",
+    "VORMOUI.DLL",
+    "VORMO64UI.DLL",
+    "VORMOVS.DLL",
+    "VORMOVS64.DLL",
+    "VormoCairoLib.DLL",
+    "VormoCairoLib64.DLL",
+    "Oxlen\\Vormo Client\\Font",
+    "Oxlen\\Vormo Client",
+    "VORMO.DLL",
+    "VORMO64.DLL",
+    true,
+    true,
+    false,
+};
+
+const EditionProfile kEnterpriseEdition = {
+    "SOFTWARE\\Oxlen Corporation\\VormoE\\PortInstallCfg",
+    "VormoE",
+    "VormoE%03d",
+    "Vormo.ini",
+    "VORMOEUI.DLL",
+    "VORMOE64UI.DLL",
+    "VORMOE.DLL",
+    "VORMOE64.DLL",
+    "VormoECairoLib.DLL",
+    "VormoECairoLib64.DLL",
+    "Oxlen\\Vormo Client Enterprise\\Font",
+    "Oxlen\\Vormo Client Enterprise",
+    nullptr,
+    nullptr,
+    false,
+    false,
+    true,
+};

@@ -1,0 +1,46 @@
+// The process on Windows: the install log through the C runtime's text mode.
+#include <fcntl.h>
+#include <io.h>
+
+#include <cstdio>
+
+#include "platform/log_file.h"
+#include "platform/process.h"
+#include "platform/win32.h"
+
+namespace platform {
+
+bool AttachProcess() { return true; }
+void DetachProcess() {}
+
+bool OpenAppendLog(const char* path) {
+    // Created when missing, not inheritable (no security attributes), and
+    // written at the end of the file as it is at each write.
+    HANDLE h = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        CloseHandle(h);
+        return false;
+    }
+    int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_APPEND | _O_TEXT);
+    if (fd < 0) {
+        CloseHandle(h);
+        return false;
+    }
+    g_logFile = _fdopen(fd, "at");
+    if (!g_logFile) {
+        _close(fd);
+        return false;
+    }
+    return true;
+}
+
+void WriteAppendLog(const char* text, size_t length) {
+    if (!g_logFile) return;
+    std::fwrite(text, 1, length, g_logFile);
+    std::fflush(g_logFile);
+}
+
+}  // namespace platform

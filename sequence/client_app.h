@@ -1,5 +1,0 @@
-// The client application's files: deployment and removal.
-#pragma once
-
-void InstallClientApplication();
-void RemoveClientApplication();
