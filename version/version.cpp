@@ -2,6 +2,7 @@
 // turns them into a detection line and a platform class.
 #include "version/version.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "base/output.h"
@@ -37,58 +38,63 @@ const char* const kVersion6Lines[4][2][2] = {
      {"    (32-bit Windows 2012R2 Server Detected)\n", "    (64-bit Windows 2012R2 Server Detected)\n"}},
 };
 
-PreliminaryClass ClassifyWin9x(DWORD major, DWORD minor) {
+void Say(char (&line)[kDetectionLineSize], const char* text) { std::snprintf(line, sizeof line, "%s", text); }
+
+void SayUnknown(char (&line)[kDetectionLineSize], const char* family, DWORD major, DWORD minor) {
+    std::snprintf(line, sizeof line, "    (Unknown %s OS Detected ver.%d.%d)\n", family, static_cast<int>(major),
+                  static_cast<int>(minor));
+}
+
+PreliminaryClass ClassifyWin9x(DWORD major, DWORD minor, char (&line)[kDetectionLineSize]) {
     switch (minor) {
         case 0:
-            PrintText("    (Windows 95 Detected)\n");
+            Say(line, "    (Windows 95 Detected)\n");
             return kWin9xOrOther;
         case 10:
-            PrintText("    (Windows 98 Detected)\n");
+            Say(line, "    (Windows 98 Detected)\n");
             return kWin9xOrOther;
         case 90:
-            PrintText("    (Windows Me Detected)\n");
+            Say(line, "    (Windows Me Detected)\n");
             return kWin9xOrOther;
         default:
-            PrintFormatted("    (Unknown Win32 OS Detected ver.%d.%d)\n", static_cast<int>(major),
-                           static_cast<int>(minor));
+            SayUnknown(line, "Win32", major, minor);
             return kUnsupported;
     }
 }
 
-PreliminaryClass ClassifyNt(DWORD major, DWORD minor, bool server, bool wow64) {
+PreliminaryClass ClassifyNt(DWORD major, DWORD minor, bool server, bool wow64, char (&line)[kDetectionLineSize]) {
     if (major == 3) {
-        PrintText("    (Windows NT 3.51 Detected)\n");
+        Say(line, "    (Windows NT 3.51 Detected)\n");
         return kUnsupported;
     }
     if (major == 4) {
-        PrintText("    (Windows NT 4.0 Detected)\n");
+        Say(line, "    (Windows NT 4.0 Detected)\n");
         return kNt4;
     }
     if (major == 5 && minor == 0) {
-        PrintText("    (Windows 2000 Detected)\n");
+        Say(line, "    (Windows 2000 Detected)\n");
         return kWin2000;
     }
     if (major == 5 && minor == 1) {
-        PrintText("    (Windows XP Detected)\n");
+        Say(line, "    (Windows XP Detected)\n");
         return kXpOr2003;
     }
     if (major == 5 && minor == 2) {
         // Told apart by WOW64 alone: 64-bit Server 2003 is reported as 64-bit XP.
         if (wow64) {
-            PrintText("    (64-bit Windows XP Detected)\n");
+            Say(line, "    (64-bit Windows XP Detected)\n");
             return kXp64;
         }
-        PrintText("    (Windows 2003 Detected)\n");
+        Say(line, "    (Windows 2003 Detected)\n");
         return kXpOr2003;
     }
     if (major == 6 && minor <= 3) {
-        // These rows ask again at the moment they print.
+        // These rows ask again at the moment they name the system.
         bool wow64Now = IsWow64();
-        PrintText(kVersion6Lines[minor][server ? 1 : 0][wow64Now ? 1 : 0]);
+        Say(line, kVersion6Lines[minor][server ? 1 : 0][wow64Now ? 1 : 0]);
         return wow64Now ? kSupported64 : kSupported32;
     }
-    PrintFormatted("    (Unknown Win32NT OS Detected ver.%d.%d)\n", static_cast<int>(major),
-                   static_cast<int>(minor));
+    SayUnknown(line, "Win32NT", major, minor);
     return kUnsupported;
 }
 
@@ -112,7 +118,8 @@ PlatformClass MapClass(PreliminaryClass preliminary, bool wow64) {
 
 }  // namespace
 
-PlatformClass DetectWindowsVersion() {
+WindowsVersion ReadWindowsVersion() {
+    WindowsVersion found = {Unsupported, false, {}};
     OSVERSIONINFOA basic;
     std::memset(&basic, 0, sizeof basic);
     basic.dwOSVersionInfoSize = sizeof basic;
@@ -120,7 +127,7 @@ PlatformClass DetectWindowsVersion() {
         std::memset(&basic, 0, sizeof basic);
         basic.dwOSVersionInfoSize = sizeof basic;
         if (!GetVersionExA(&basic)) {
-            PrintText("ERROR Unable to Detect Windows Version.\n");
+            found.queryFailed = true;
             // Go on with a zeroed record: platform 0 is classified as unsupported.
             std::memset(&basic, 0, sizeof basic);
         }
@@ -136,8 +143,16 @@ PlatformClass DetectWindowsVersion() {
 
     PreliminaryClass preliminary = kWin9xOrOther;  // neither the 9x nor the NT family: no line
     if (basic.dwPlatformId == VER_PLATFORM_WIN32_WINDOWS)
-        preliminary = ClassifyWin9x(basic.dwMajorVersion, basic.dwMinorVersion);
+        preliminary = ClassifyWin9x(basic.dwMajorVersion, basic.dwMinorVersion, found.line);
     else if (basic.dwPlatformId == VER_PLATFORM_WIN32_NT)
-        preliminary = ClassifyNt(basic.dwMajorVersion, basic.dwMinorVersion, server, wow64);
-    return MapClass(preliminary, wow64);
+        preliminary = ClassifyNt(basic.dwMajorVersion, basic.dwMinorVersion, server, wow64, found.line);
+    found.platform = MapClass(preliminary, wow64);
+    return found;
+}
+
+PlatformClass DetectWindowsVersion() {
+    WindowsVersion found = ReadWindowsVersion();
+    if (found.queryFailed) PrintText("ERROR Unable to Detect Windows Version.\n");
+    if (found.line[0]) PrintText(found.line);
+    return found.platform;
 }
