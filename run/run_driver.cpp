@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "base/dot_net.h"
 #include "base/event_report.h"
 #include "base/output.h"
 #include "base/wow64.h"
@@ -28,26 +29,6 @@ const char kUsage[] =
     "For specification of install log use switch '-lLogFileName'\n"
     "For specification of INI file use switch '-iINIFileName'\n"
     "For Install and Ignore Errors use 'Install.exe -e' (NOT RECOMMENDED!)\n";
-
-bool Is(const char* arg, const char* a, const char* b) { return std::strcmp(arg, a) == 0 || std::strcmp(arg, b) == 0; }
-
-bool StartsWith(const char* arg, char c) { return arg[0] == '-' && (arg[1] == c || arg[1] == c - 'a' + 'A'); }
-
-// Argument 0 is taken into 260 bytes: a longer program path is cut to 259
-// characters before its folder is taken.
-constexpr size_t kProgramPathSize = MAX_PATH;
-
-void SetInstallerFolderAsCurrent(const char* programName) {
-    char folder[kProgramPathSize];
-    size_t n = std::strlen(programName);
-    if (n > sizeof folder - 1) n = sizeof folder - 1;
-    std::memcpy(folder, programName, n);
-    folder[n] = '\0';
-    char* slash = std::strrchr(folder, '\\');
-    if (!slash) return;
-    slash[1] = '\0';
-    SetCurrentDirectoryA(folder);
-}
 
 void PrintServerPart(const char* serverName) {
     if (serverName) {
@@ -82,62 +63,10 @@ bool FinishInstall(bool result, const char* word) {
 
 }  // namespace
 
-void ParseCommandLine(int argc, char** argv, RunOptions* o) {
-    *o = RunOptions();
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        if (!arg) continue;
-        if (Is(arg, "-?", "/?")) o->showUsage = true;
-        else if (Is(arg, "-a", "-A")) o->enterprise = true;
-        else if (Is(arg, "-u", "-U")) o->uninstall = true;
-        else if (Is(arg, "-e", "-E")) o->ignoreErrors = true;
-        else if (Is(arg, "-r", "-R")) o->configFromRegistry = true;
-        else if (Is(arg, "-c", "-C")) o->copyFiles = false;
-        else if (Is(arg, "-s", "-S")) {
-        } else if (Is(arg, "-f", "-F")) o->obsoleteClientSwitch = true;
-        else if (StartsWith(arg, 'l')) o->logFilePath = arg + 2;
-        else if (StartsWith(arg, 'i')) o->iniFilePath = arg + 2;
-        else o->serverName = arg;
-    }
-}
-
-RunPlan MakeRunPlan(const RunOptions& options) {
-    RunPlan plan;
-    plan.edition = options.enterprise ? kEnterpriseEdition : kStandardEdition;
-    plan.sections.fromIniFile = !options.configFromRegistry;
-    char folder[MAX_PATH];
-    DWORD n = GetCurrentDirectoryA(sizeof folder, folder);
-    char path[kConfigFilePathSize];
-    if (n == 0 || n >= sizeof folder) {
-        // The current directory does not fit its room: name the file
-        // relative to it, which still is the installer's folder.
-        std::snprintf(path, sizeof path, ".\\%s", plan.edition.iniFileName);
-    } else {
-        std::snprintf(path, sizeof path, "%s\\%s", folder, plan.edition.iniFileName);
-    }
-    SetConfigFilePath(&plan.sections, options.iniFilePath && *options.iniFilePath ? options.iniFilePath : path);
-    SetPrintServer(&plan, options.serverName);
-    plan.ignoreErrors = options.ignoreErrors;
-    plan.copyFiles = options.copyFiles;
-    return plan;
-}
-
 const char* GetBuildYear() {
     // __DATE__ is "Mmm dd yyyy".
     static const char year[] = {__DATE__[7], __DATE__[8], __DATE__[9], __DATE__[10], '\0'};
     return year;
-}
-
-bool IsDotNet20Installed() {
-    platform::RegKey key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\NET Framework Setup\\NDP\\v2.0.50727", 0, KEY_READ,
-                      key.out()) != ERROR_SUCCESS)
-        return false;
-    DWORD value = 0, size = sizeof value;
-    if (RegQueryValueExA(key.get(), "Install", nullptr, nullptr, reinterpret_cast<LPBYTE>(&value), &size) !=
-        ERROR_SUCCESS)
-        return false;
-    return value == 1;
 }
 
 bool AcquireInstallMutex(RunResources* resources) {

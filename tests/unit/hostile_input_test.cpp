@@ -13,6 +13,7 @@
 #include "printers/printer_bindings.h"
 #include "base/edition.h"
 #include "base/output.h"
+#include "base/dot_net.h"
 #include "run/run_driver.h"
 #include "support/checks.h"
 #include "support/machine.h"
