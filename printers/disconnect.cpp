@@ -54,18 +54,26 @@ bool RemovePortEntries(char* ports, PortEntryTest test, void* context) {
     return changed;
 }
 
-void DisconnectPrinters(const char* monitorName) {
+platform::GlobalBlock EnumLocalPrinters(DWORD* count) {
+    *count = 0;
     DWORD needed = 0, returned = 0;
-    if (EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 4, nullptr, 0, &needed, &returned)) return;
-    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return;
+    if (EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 4, nullptr, 0, &needed, &returned)) return {};
+    if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return {};
     platform::GlobalBlock block(GlobalAllocZeroed(needed));
-    if (!block) return;
-    LPBYTE list = static_cast<LPBYTE>(block.get());
+    if (!block) return {};
     DWORD size = needed;
-    if (!EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 4, list, size, &needed, &returned)) return;
-    if (returned > size / sizeof(PRINTER_INFO_4A)) returned = size / sizeof(PRINTER_INFO_4A);
-    const auto* printers = reinterpret_cast<const PRINTER_INFO_4A*>(list);
-    for (DWORD i = 0; i < returned; ++i) {
+    if (!EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 4, static_cast<LPBYTE>(block.get()), size, &needed, &returned))
+        return {};
+    // Never more records than the block holds.
+    *count = returned > size / sizeof(PRINTER_INFO_4A) ? size / sizeof(PRINTER_INFO_4A) : returned;
+    return block;
+}
+
+void DisconnectPrinters(const char* monitorName) {
+    DWORD count = 0;
+    platform::GlobalBlock block = EnumLocalPrinters(&count);
+    const auto* printers = static_cast<const PRINTER_INFO_4A*>(block.get());
+    for (DWORD i = 0; i < count; ++i) {
         if (!(printers[i].Attributes & PRINTER_ATTRIBUTE_LOCAL) || !printers[i].pPrinterName) continue;
         DisconnectPrinter(printers[i].pPrinterName, monitorName);
     }

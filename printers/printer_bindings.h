@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "base/run_plan.h"
+#include "platform/handles.h"
 #include "platform/win32.h"
 
 // A printer named by an assignment key holds at most 259 characters.
@@ -17,6 +18,11 @@ constexpr size_t kPortEntrySize = 260;
 void AssignPrinters(int count, const RunPlan& plan);
 // Makes portName the printer's only port. True when the spooler took it.
 bool SetPrinterPort(const char* printerName, const char* portName);
+
+// The local spooler's printers (PRINTER_INFO_4A, level 4) by the two-call
+// protocol, in a block the caller owns; *count gets how many it holds. An
+// empty block when there are none or the spooler cannot list them.
+platform::GlobalBlock EnumLocalPrinters(DWORD* count);
 
 void DisconnectPrinters(const char* monitorName);
 void DisconnectPrinter(const char* printerName, const char* monitorName);

@@ -10,43 +10,21 @@
 #include "platform/win32.h"
 #include "portcfg/xcv_transport.h"
 #include "printers/printer_bindings.h"
+#include "sequence/required_files.h"
 #include "sequence/sequences.h"
 #include "version/version.h"
 
 namespace {
 
-// Present and readable: the file can be opened for reading.
-bool IsReadable(const char* path) {
-    platform::KernelHandle file(
-        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file.valid();
-}
-
-// Tests one file; a file that is missing or unreadable is reported and is an
-// abort point of its own.
-bool CheckFile(const char* path, const char* nameInMessage, bool ignoreErrors) {
-    if (IsReadable(path)) return true;
-    ReportCheckFailure(nameInMessage);
-    return ignoreErrors;
-}
-
+// Tests the distribution's files; a file that is missing or unreadable is
+// reported and is an abort point of its own.
 bool CheckFiles(const RunPlan& plan, PlatformClass platform) {
-    const EditionProfile& edition = plan.edition;
-    bool ignoreErrors = plan.ignoreErrors;
-    if (plan.sections.fromIniFile && !CheckFile(plan.sections.configFilePath, edition.iniFileName, ignoreErrors))
-        return false;
-    MonitorFileSet set32 = GetMonitorFileSet(edition, Supported32);
-    MonitorFileSet set64 = GetMonitorFileSet(edition, Supported64);
-    const char* cairo = platform == Supported64 ? set64.cairoDll : set32.cairoDll;
-    if (!CheckFile(cairo, cairo, ignoreErrors)) return false;
-    if (platform == Supported32 || platform == Supported64) {
-        const MonitorFileSet& set = platform == Supported64 ? set64 : set32;
-        if (!CheckFile(set.monitorDll, set.monitorDll, ignoreErrors)) return false;
-        if (!CheckFile(set.uiDll, set.uiDll, ignoreErrors)) return false;
-    }
-    if (edition.shipsClient) {
-        for (const char* name : kClientFilesChecked)
-            if (!CheckFile(name, name, ignoreErrors)) return false;
+    RequiredFile files[kMaxRequiredFiles];
+    size_t count = GetRequiredFiles(plan, platform, files);
+    for (size_t i = 0; i < count; ++i) {
+        if (IsReadable(files[i].path)) continue;
+        ReportCheckFailure(files[i].nameInMessage);
+        if (!plan.ignoreErrors) return false;
     }
     return true;
 }
