@@ -290,4 +290,28 @@ UINT WINAPI GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue, 
     return negative ? 0u - value : value;
 }
 
+DWORD WINAPI GetPrivateProfileSectionNamesA(LPSTR buffer, DWORD size, LPCSTR fileName) {
+    if (!buffer || size == 0) return 0;
+    std::shared_ptr<Profile> profile = Load(fileName);
+    std::vector<std::string> names;
+    // Every section in the file's order, a name twice when the file has it
+    // twice; a section without a name is not listed.
+    if (profile)
+        for (const auto& section : profile->sections)
+            if (!section.name.empty()) names.push_back(section.name);
+    return CopyList(names, buffer, size);
+}
+
+DWORD WINAPI GetPrivateProfileSectionA(LPCSTR section, LPSTR buffer, DWORD size, LPCSTR fileName) {
+    if (!buffer || size == 0) return 0;
+    std::shared_ptr<Profile> profile = Load(fileName);
+    std::vector<std::string> lines;
+    // The first section of that name, each entry as it stands in the file
+    // (name and value trimmed, quotes kept): "name=value", or "name" alone.
+    const Section* found = profile && section ? FindSection(*profile, section) : nullptr;
+    if (found)
+        for (const auto& e : found->entries) lines.push_back(e.hasValue ? e.name + "=" + e.value : e.name);
+    return CopyList(lines, buffer, size);
+}
+
 }  // extern "C"

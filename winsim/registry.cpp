@@ -546,6 +546,30 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
     return reg::DeleteTree(k.hive, physical) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }
 
+LSTATUS WINAPI RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD, LPDWORD type, LPBYTE data,
+                             LPDWORD dataSize) {
+    bool ok;
+    KeyObject k = Describe(key, &ok);
+    if (!ok) return ERROR_INVALID_HANDLE;
+    if (!name || !nameSize || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
+    auto values = reg::Values(k.hive, Physical(k));
+    if (index >= values.size()) return ERROR_NO_MORE_ITEMS;
+    const std::string& n = values[index].first;
+    const RegValue& v = values[index].second;
+    if (*nameSize <= n.size()) return ERROR_MORE_DATA;
+    DWORD needed = static_cast<DWORD>(v.data.size());
+    if (data && *dataSize < needed) {
+        *dataSize = needed;
+        return ERROR_MORE_DATA;
+    }
+    std::memcpy(name, n.c_str(), n.size() + 1);
+    *nameSize = static_cast<DWORD>(n.size());
+    if (type) *type = v.type;
+    if (data) std::memcpy(data, v.data.data(), needed);
+    if (dataSize) *dataSize = needed;
+    return ERROR_SUCCESS;
+}
+
 LSTATUS WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize, LPDWORD, LPSTR, LPDWORD,
                              FILETIME*) {
     bool ok;

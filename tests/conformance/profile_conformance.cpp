@@ -161,3 +161,49 @@ CONFORMANCE_CASE(ProfileRepeatedNamesAndLinesWithoutAValue) {
     CHECK_EQ(GetPrivateProfileIntA("n", "hex", 5, file.c_str()), 16u);
     CHECK_EQ(GetPrivateProfileIntA("n", "long", 5, file.c_str()), 0u);  // read as its first 29 characters
 }
+
+namespace {
+
+// A double-zero list as the two functions below fill it: its entries.
+std::string List(const char* buffer, DWORD returned) { return std::string(buffer, returned); }
+
+}  // namespace
+
+// The lists behind a whole file and a whole section, as the pre-flight
+// check reads them. Seen under Wine 8; the sizes follow Windows' documentation.
+CONFORMANCE_CASE(ProfileSectionNamesAndSectionEntries) {
+    std::string file = P("p8.ini");
+    CHECK(WriteText(file,
+                    "; head\r\n[1]\r\n  Key = value one  \r\n;comment=x\r\nNoEquals\r\nDup=first\r\ndup=second\r\n"
+                    "Quoted=\"q v\"\r\nEmpty=\r\n[ 2 ]\r\nA=1\r\n[1]\r\nLater=yes\r\n[3]\r\nKey=three\r\n"));
+    char buffer[512];
+    std::memset(buffer, '#', sizeof buffer);
+    DWORD n = GetPrivateProfileSectionNamesA(buffer, sizeof buffer, file.c_str());
+    // Every section in order, a repeated one twice, each ended by a zero, the
+    // list by one more.
+    CHECK_STR(List(buffer, n), std::string("1\0002\0001\0003\0", 8));
+    CHECK_EQ(buffer[n], '\0');
+    // A list that does not fit is cut where a name ends, still ended by two
+    // zeros; the answer is the size less 2.
+    std::memset(buffer, '#', sizeof buffer);
+    CHECK_EQ(GetPrivateProfileSectionNamesA(buffer, 8, file.c_str()), 6u);
+    CHECK_STR(std::string(buffer, 8), std::string("1\0002\0001\0\0\0", 8));
+
+    std::memset(buffer, '#', sizeof buffer);
+    n = GetPrivateProfileSectionA("1", buffer, sizeof buffer, file.c_str());
+    // The first section of the name; names and values trimmed, quotes kept,
+    // comments left out, a line without '=' as it stands.
+    CHECK_STR(List(buffer, n),
+              std::string("Key=value one\0NoEquals\0Dup=first\0dup=second\0Quoted=\"q v\"\0Empty=\0", 64));
+    CHECK_EQ(buffer[n], '\0');
+    std::memset(buffer, '#', sizeof buffer);
+    CHECK_EQ(GetPrivateProfileSectionA("1", buffer, 10, file.c_str()), 8u);  // cut within an entry
+    CHECK_STR(std::string(buffer, 10), std::string("Key=valu\0\0", 10));
+    std::memset(buffer, '#', sizeof buffer);
+    CHECK_EQ(GetPrivateProfileSectionA(" 2", buffer, sizeof buffer, file.c_str()), 4u);
+    CHECK_STR(std::string(buffer, 5), std::string("A=1\0\0", 5));
+    CHECK_EQ(GetPrivateProfileSectionA("none", buffer, sizeof buffer, file.c_str()), 0u);
+    CHECK_EQ(buffer[0], '\0');
+    CHECK_EQ(GetPrivateProfileSectionA("1", buffer, sizeof buffer, P("absent.ini").c_str()), 0u);
+    CHECK_EQ(GetPrivateProfileSectionNamesA(buffer, sizeof buffer, P("absent.ini").c_str()), 0u);
+}

@@ -82,3 +82,36 @@ CONFORMANCE_CASE(EnumKeysAndDeleteValues) {
     CHECK_EQ(RegEnumKeyExA(key.get(), 1, name, &size, nullptr, nullptr, nullptr, nullptr), ERROR_NO_MORE_ITEMS);
     CHECK_EQ(RegDeleteValueA(key.get(), "Absent"), ERROR_FILE_NOT_FOUND);
 }
+
+// The values of a key one by one, as the pre-flight check lists them. Wine
+// hands them out sorted by name, Windows in no promised order: only the set
+// is checked.
+CONFORMANCE_CASE(EnumValuesNamesTypesAndSizes) {
+    CleanKey clean;
+    platform::RegKey key;
+    CHECK_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
+             ERROR_SUCCESS);
+    DWORD five = 5;
+    CHECK_EQ(RegSetValueExA(key.get(), "Beta", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&five), 4), ERROR_SUCCESS);
+    CHECK_EQ(RegSetValueExA(key.get(), "alpha", 0, REG_SZ, reinterpret_cast<const BYTE*>("hello"), 6), ERROR_SUCCESS);
+    std::string seen;
+    DWORD index = 0;
+    for (;; ++index) {
+        char name[64];
+        BYTE data[16];
+        DWORD nameSize = sizeof name, type = 0, dataSize = sizeof data;
+        LSTATUS status = RegEnumValueA(key.get(), index, name, &nameSize, nullptr, &type, data, &dataSize);
+        if (status == ERROR_NO_MORE_ITEMS) break;
+        CHECK_EQ(status, ERROR_SUCCESS);
+        if (status != ERROR_SUCCESS) break;
+        CHECK_EQ(nameSize, static_cast<DWORD>(std::strlen(name)));
+        seen += std::string(name) + ":" + std::to_string(type) + ":" + std::to_string(dataSize) + ";";
+    }
+    CHECK_EQ(index, 2u);
+    CHECK(seen == "Beta:4:4;alpha:1:6;" || seen == "alpha:1:6;Beta:4:4;");
+    // A name that does not fit: 234, and the size is not told.
+    char small[3];
+    DWORD smallSize = sizeof small;
+    CHECK_EQ(RegEnumValueA(key.get(), 0, small, &smallSize, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
+    CHECK_EQ(smallSize, 3u);
+}
