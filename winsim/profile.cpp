@@ -306,9 +306,14 @@ DWORD WINAPI GetPrivateProfileSectionA(LPCSTR section, LPSTR buffer, DWORD size,
     if (!buffer || size == 0) return 0;
     std::shared_ptr<Profile> profile = Load(fileName);
     std::vector<std::string> lines;
-    // The first section of that name, each entry as it stands in the file
-    // (name and value trimmed, quotes kept): "name=value", or "name" alone.
-    const Section* found = profile && section ? FindSection(*profile, section) : nullptr;
+    // The first section of that name (the name asked for is not trimmed, as
+    // Wine has it), each entry as it stands in the file (name and value
+    // trimmed, quotes kept): "name=value", or "name" alone.
+    const Section* found = nullptr;
+    if (profile && section) {
+        auto it = profile->index.find(FoldName(section));
+        if (it != profile->index.end()) found = &profile->sections[it->second];
+    }
     if (found)
         for (const auto& e : found->entries) lines.push_back(e.hasValue ? e.name + "=" + e.value : e.name);
     return CopyList(lines, buffer, size);

@@ -187,7 +187,7 @@ CONFORMANCE_CASE(ProfileSectionNamesAndSectionEntries) {
     // zeros; the answer is the size less 2.
     std::memset(buffer, '#', sizeof buffer);
     CHECK_EQ(GetPrivateProfileSectionNamesA(buffer, 8, file.c_str()), 6u);
-    CHECK_STR(std::string(buffer, 8), std::string("1\0002\0001\0\0\0", 8));
+    CHECK_STR(std::string(buffer, 7), std::string("1\0002\0001\0\0", 7));
 
     std::memset(buffer, '#', sizeof buffer);
     n = GetPrivateProfileSectionA("1", buffer, sizeof buffer, file.c_str());
@@ -200,8 +200,10 @@ CONFORMANCE_CASE(ProfileSectionNamesAndSectionEntries) {
     CHECK_EQ(GetPrivateProfileSectionA("1", buffer, 10, file.c_str()), 8u);  // cut within an entry
     CHECK_STR(std::string(buffer, 10), std::string("Key=valu\0\0", 10));
     std::memset(buffer, '#', sizeof buffer);
-    CHECK_EQ(GetPrivateProfileSectionA(" 2", buffer, sizeof buffer, file.c_str()), 4u);
+    CHECK_EQ(GetPrivateProfileSectionA("2", buffer, sizeof buffer, file.c_str()), 4u);
     CHECK_STR(std::string(buffer, 5), std::string("A=1\0\0", 5));
+    // Unlike GetPrivateProfileStringA, the section asked for is not trimmed.
+    CHECK_EQ(GetPrivateProfileSectionA(" 2", buffer, sizeof buffer, file.c_str()), 0u);
     CHECK_EQ(GetPrivateProfileSectionA("none", buffer, sizeof buffer, file.c_str()), 0u);
     CHECK_EQ(buffer[0], '\0');
     CHECK_EQ(GetPrivateProfileSectionA("1", buffer, sizeof buffer, P("absent.ini").c_str()), 0u);
