@@ -12,6 +12,14 @@ target_include_directories(installer_core PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOU
 add_executable(Install ${CMAKE_SOURCE_DIR}/run/main.cpp)
 target_link_libraries(Install PRIVATE installer_core winsim_core)
 
+# VormoCheck, the pre-flight check, on the installer's readers.
+file(GLOB CHECK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/check/*.cpp)
+list(REMOVE_ITEM CHECK_SOURCES ${CMAKE_SOURCE_DIR}/check/main.cpp)
+add_library(check_core STATIC ${CHECK_SOURCES})
+target_link_libraries(check_core PUBLIC installer_core)
+add_executable(VormoCheck ${CMAKE_SOURCE_DIR}/check/main.cpp)
+target_link_libraries(VormoCheck PRIVATE check_core installer_core winsim_core)
+
 add_executable(winsim ${CMAKE_SOURCE_DIR}/winsim/cli/main.cpp)
 target_link_libraries(winsim PRIVATE winsim_core)
 target_compile_definitions(winsim PRIVATE WINSIM_DIST_DIR="${CMAKE_SOURCE_DIR}/dist")
@@ -22,6 +30,7 @@ include(GoogleTest)
 
 set(TEST_DEFINITIONS
   INSTALL_BINARY="$<TARGET_FILE:Install>"
+  CHECK_BINARY="$<TARGET_FILE:VormoCheck>"
   WINSIM_BINARY="$<TARGET_FILE:winsim>"
   DIST_DIR="${CMAKE_SOURCE_DIR}/dist"
   SOURCE_DIR="${CMAKE_SOURCE_DIR}")
@@ -41,7 +50,7 @@ gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
 file(GLOB SCENARIO_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/scenario/*.cpp)
 add_executable(scenario_tests ${SCENARIO_TESTS})
 target_link_libraries(scenario_tests PRIVATE test_support winsim_core GTest::gtest_main)
-add_dependencies(scenario_tests Install winsim)
+add_dependencies(scenario_tests Install VormoCheck winsim)
 gtest_discover_tests(scenario_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS scenario)
 
 # The floors of the product's sources: includes run only downward.

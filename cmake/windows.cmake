@@ -29,6 +29,24 @@ set_target_properties(Install PROPERTIES OUTPUT_NAME Install SUFFIX .exe)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/res/Install.rc PROPERTIES
   OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/res/Install.manifest)
 
+# VormoCheck.exe: the same manifest rules and version as Install.exe, so
+# that Windows tells it the version it tells the installer. The JSON library
+# is header-only; only its own folder is put on the cross compiler's path.
+set(JSON_INCLUDE_DIR ${CMAKE_BINARY_DIR}/json-include)
+if(NOT EXISTS ${JSON_INCLUDE_DIR}/nlohmann/json.hpp)
+  find_path(NLOHMANN_JSON_DIR nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+  file(MAKE_DIRECTORY ${JSON_INCLUDE_DIR})
+  file(CREATE_LINK ${NLOHMANN_JSON_DIR}/nlohmann ${JSON_INCLUDE_DIR}/nlohmann SYMBOLIC)
+endif()
+file(GLOB CHECK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/check/*.cpp)
+add_executable(VormoCheck ${CHECK_SOURCES} ${PRODUCT_SOURCES} ${CMAKE_SOURCE_DIR}/res/VormoCheck.rc)
+target_include_directories(VormoCheck PRIVATE ${CMAKE_SOURCE_DIR} ${JSON_INCLUDE_DIR})
+target_link_libraries(VormoCheck PRIVATE winspool advapi32)
+target_link_options(VormoCheck PRIVATE ${WINDOWS_STATIC_RUNTIME} -Wl,--subsystem,console -B${NO_DEFAULT_MANIFEST_DIR}/)
+set_target_properties(VormoCheck PROPERTIES OUTPUT_NAME VormoCheck SUFFIX .exe)
+set_source_files_properties(${CMAKE_SOURCE_DIR}/res/VormoCheck.rc PROPERTIES
+  OBJECT_DEPENDS ${CMAKE_SOURCE_DIR}/res/Install.manifest)
+
 file(GLOB CONFORMANCE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/conformance/*.cpp)
 add_executable(conformance ${CONFORMANCE_TESTS})
 target_include_directories(conformance PRIVATE ${CMAKE_SOURCE_DIR})

@@ -6,6 +6,7 @@
 #include "base/dot_net.h"
 #include "base/event_report.h"
 #include "base/output.h"
+#include "base/product.h"
 #include "base/wow64.h"
 #include "platform/child_process.h"
 #include "platform/handles.h"
@@ -14,7 +15,6 @@
 
 namespace {
 
-const char kVersion[] = "2.25";
 const char kMutexName[] = "Global\\VormoClientInstallMutex";
 const char kBatchFile[] = "install_printer.bat";
 
@@ -106,7 +106,7 @@ bool RunInstaller(int argc, char** argv, RunResources* resources) {
     if (!AcquireInstallMutex(resources)) return false;
 
     const char* word = plan.edition.productWord;
-    PrintFormatted("%s Port Monitor Installer, version %s\n", word, kVersion);
+    PrintFormatted("%s Port Monitor Installer, version %s\n", word, kProductVersion);
     PrintFormatted("Copyright (c) %s Oxlen Corporation. All rights reserved.\n", GetBuildYear());
 
     if (options.showUsage) {

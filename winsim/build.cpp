@@ -303,7 +303,13 @@ bool CreateMachine(const std::string& dir, const NewOptions& options, std::strin
              reg::SetValue(hklm, key, "Datatype", reg::Sz("RAW")) &&
              reg::SetValue(hklm, key, "Priority", reg::Dword(1));
     }
-    if (!options.distSource.empty()) ok = ok && LayFolder(options.distSource, "C:\\Dist");
+    if (!options.distSource.empty()) {
+        // Our programs in the distribution: `winsim run` starts their host
+        // builds for these files.
+        ok = ok && LayFolder(options.distSource, "C:\\Dist") &&
+             WriteWinFile("C:\\Dist\\Install.exe", "winsim: stands for the host build of Install\n") &&
+             WriteWinFile("C:\\Dist\\VormoCheck.exe", "winsim: stands for the host build of VormoCheck\n");
+    }
     for (BuildHook hook : BuildHooks()) ok = ok && hook(options, error);
     if (!ok && error->empty()) *error = "cannot lay out the machine in " + dir;
     CloseMachine();

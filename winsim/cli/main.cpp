@@ -2,10 +2,11 @@
 //
 //   winsim new DIR [--os NAME] [--no-dotnet] [--no-dist] [--dist HOSTDIR]
 //                  [--printer NAME=PORTS] [--network-printer NAME=PORTS] [--server \\NAME]
-//   winsim run DIR 'C:\Dist\Install.exe' [ARGS...]
+//   winsim run DIR 'C:\Dist\Install.exe' [ARGS...]   (or VormoCheck.exe)
 //   winsim show DIR
 //   winsim fault DIR 'FUNCTION ARGUMENT ERROR [COUNT]'
 //   winsim os
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <climits>
@@ -22,6 +23,9 @@
 #endif
 
 namespace {
+
+// ERROR_BAD_EXE_FORMAT: a file that is no program winsim can run.
+const int kBadExeFormat = 193;
 
 int Usage() {
     std::fprintf(stderr,
@@ -94,21 +98,56 @@ int New(int argc, char** argv) {
     return 0;
 }
 
+// The host programs that the machine's files of our programs stand for.
+std::string HostProgram(const std::string& baseName) {
+    const char* installer = std::getenv("WINSIM_INSTALL");
+    if (baseName == "install.exe") return installer && *installer ? installer : SelfDir() + "/Install";
+    if (baseName == "vormocheck.exe") return SelfDir() + "/VormoCheck";
+    return std::string();
+}
+
+// Runs the program a Windows path on the machine names, as Windows would
+// start it: a path that names no file fails with "file not found"; a file
+// that stands for one of our programs runs its host build (the stand-ins of
+// the client stopper and the client answer as winsim's processes do); any
+// other file is no program winsim can run.
 int Run(int argc, char** argv) {
     if (argc < 4) return Usage();
-    winsim::MachineConfig config;
-    if (!winsim::LoadConfig(argv[2], &config)) {
+    if (!winsim::OpenMachine(argv[2])) {
         std::fprintf(stderr, "winsim: no machine in %s\n", argv[2]);
         return 1;
     }
-    const char* installer = std::getenv("WINSIM_INSTALL");
-    std::string program = installer && *installer ? installer : SelfDir() + "/Install";
+    const char* cwd = std::getenv("WINSIM_CURRENT_DIRECTORY");
+    if (cwd && *cwd) SetCurrentDirectoryA(cwd);
+    std::string path = argv[3];
+    std::string host = winsim::MapPath(path);
+    DWORD stopperExitCode = winsim::Config().stopperExitCode;
+    winsim::CloseMachine();
+    struct stat st;
+    if (host.empty() || ::stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+        std::fprintf(stderr, "winsim: cannot run %s: the system cannot find the file specified (error %ld)\n",
+                     path.c_str(), static_cast<long>(ERROR_FILE_NOT_FOUND));
+        return static_cast<int>(ERROR_FILE_NOT_FOUND);
+    }
+    std::string base = winsim::Lower(path.substr(path.find_last_of("\\/") == std::string::npos
+                                                     ? 0
+                                                     : path.find_last_of("\\/") + 1));
+    if (base == "stopuiclients.exe") return static_cast<int>(stopperExitCode);
+    if (base == "vormo client.exe") return 0;
+    std::string program = HostProgram(base);
+    if (program.empty()) {
+        std::fprintf(stderr,
+                     "winsim: cannot run %s: winsim runs Install.exe, VormoCheck.exe, StopUIClients.exe and "
+                     "Vormo Client.exe only\n",
+                     path.c_str());
+        return kBadExeFormat;
+    }
     ::setenv("WINSIM_MACHINE", argv[2], 1);
     std::vector<char*> args;
     for (int i = 3; i < argc; ++i) args.push_back(argv[i]);
     args.push_back(nullptr);
     ::execv(program.c_str(), args.data());
-    std::fprintf(stderr, "winsim: cannot run %s\n", program.c_str());
+    std::fprintf(stderr, "winsim: cannot start %s for %s\n", program.c_str(), path.c_str());
     return 1;
 }
 
