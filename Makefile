@@ -38,15 +38,15 @@ windows: setup
 # log under build/, shown when the build fails.
 demo: setup
 	@mkdir -p build
-	@echo "Building the installer and winsim (log: build/demo-build.log) ..."
-	@{ cmake --preset host && cmake --build build/host -j$(JOBS) --target Install winsim; } \
+	@echo "Building the installer, the pre-flight check and winsim (log: build/demo-build.log) ..."
+	@{ cmake --preset host && cmake --build build/host -j$(JOBS) --target Install VormoCheck winsim; } \
 	  > build/demo-build.log 2>&1 || { cat build/demo-build.log; exit 1; }
 	@bash scripts/demo.sh
 	@echo
-	@echo "Building Install.exe for Windows (log: build/windows-build.log) ..."
-	@{ cmake --preset windows && cmake --build build/windows -j$(JOBS) --target Install; } \
+	@echo "Building Install.exe and VormoCheck.exe for Windows (log: build/windows-build.log) ..."
+	@{ cmake --preset windows && cmake --build build/windows -j$(JOBS) --target Install VormoCheck; } \
 	  > build/windows-build.log 2>&1 || { cat build/windows-build.log; exit 1; }
-	@echo "Install.exe for Windows: $(CURDIR)/build/windows/Install.exe"
+	@echo "For Windows: $(CURDIR)/build/windows/Install.exe and $(CURDIR)/build/windows/VormoCheck.exe"
 
 test-host: host
 	@ctest --test-dir build/host --output-on-failure -j$(JOBS)

@@ -354,6 +354,16 @@ void Checker::CheckSections() {
         }
         report_->ports.push_back(port);
         CheckPort(n, settings);
+        if (plan.edition.serverlessPortRule && settings.DisableServerCommunication) {
+            RunPlan asWritten = plan;
+            asWritten.edition.serverlessPortRule = false;
+            PortSettings written;
+            ReadPortSection(n, asWritten, &written);
+            if (written.Encryption || written.RefreshIPList)
+                Add(Severity::Note, n, "DisableServerCommunication", "",
+                    "DisableServerCommunication is set: Encryption and RefreshIPList are sent as 0 in this edition",
+                    "Nothing to do, unless the port is meant to talk to its server.");
+        }
         portCount = n;
     }
 
@@ -553,6 +563,10 @@ void Checker::Run() {
 PreflightReport RunPreflight(const RunOptions& options, const RunPlan& plan) {
     PreflightReport report;
     Checker(options, plan, &report).Run();
+    // Errors first, then warnings and notes; each by section.
+    std::stable_sort(report.findings.begin(), report.findings.end(), [](const Finding& a, const Finding& b) {
+        return a.severity != b.severity ? a.severity < b.severity : a.section < b.section;
+    });
     return report;
 }
 

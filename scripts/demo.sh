@@ -14,6 +14,27 @@ rm -rf "$machine"
 rule "A fresh machine: 64-bit Windows 7, the sample distribution in C:\\Dist"
 "$winsim" show "$machine"
 
+rule "Pre-flight check of the sample distribution: winsim run $machine 'C:\\Dist\\VormoCheck.exe'"
+set +e
+"$winsim" run "$machine" 'C:\Dist\VormoCheck.exe'
+code=$?
+set -e
+printf '\n(exit code %d: 0 clean, 1 warnings only, 2 errors)\n' "$code"
+
+# A broken copy of it: the example INI file of examples/broken-distribution
+# and one monitor DLL missing.
+broken="$machine/drive_c/Broken"
+cp -r "$machine/drive_c/Dist" "$broken"
+cp examples/broken-distribution/Vormo.ini "$broken/Vormo.ini"
+rm -f "$broken/VORMO64UI.DLL"
+rule "Pre-flight check of a broken distribution: winsim run $machine 'C:\\Broken\\VormoCheck.exe'"
+set +e
+"$winsim" run "$machine" 'C:\Broken\VormoCheck.exe'
+code=$?
+set -e
+printf '\n(exit code %d)\n' "$code"
+rm -rf "$broken"
+
 rule "Installation: winsim run $machine 'C:\\Dist\\Install.exe' -lC:\\Dist\\install.log"
 set +e
 "$winsim" run "$machine" 'C:\Dist\Install.exe' '-lC:\Dist\install.log'

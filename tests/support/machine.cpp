@@ -124,10 +124,10 @@ std::vector<std::string> WrapperWords() {
 // folder from argument 0. A link named like the Windows program path, found
 // through PATH, keeps argument 0 as given. Empty when the name cannot be a
 // host file name (a "/" in it, or too long).
-std::string LinkProgram(const std::string& program) {
+std::string LinkProgram(const char* binary, const std::string& program) {
     if (program.empty() || program.find('/') != std::string::npos || program.size() > 255) return std::string();
     std::string dir = MakeTempDir();
-    if (::symlink(INSTALL_BINARY, (dir + "/" + program).c_str()) != 0) {
+    if (::symlink(binary, (dir + "/" + program).c_str()) != 0) {
         RemoveTree(dir);
         return std::string();
     }
@@ -138,10 +138,15 @@ std::string LinkProgram(const std::string& program) {
 
 RunResult RunInstaller(const std::string& machineDir, const std::vector<std::string>& args,
                        const std::string& program) {
+    return RunHostProgram(INSTALL_BINARY, machineDir, args, program);
+}
+
+RunResult RunHostProgram(const char* binary, const std::string& machineDir, const std::vector<std::string>& args,
+                         const std::string& program) {
     RunResult result;
     std::string outFile = machineDir + "/.stdout", errFile = machineDir + "/.stderr";
     std::vector<std::string> wrapper = WrapperWords();
-    std::string linkDir = wrapper.empty() ? std::string() : LinkProgram(program);
+    std::string linkDir = wrapper.empty() ? std::string() : LinkProgram(binary, program);
     pid_t pid = ::fork();
     if (pid == 0) {
         int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
@@ -160,7 +165,7 @@ RunResult RunInstaller(const std::string& machineDir, const std::vector<std::str
         for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
         if (!linkDir.empty()) ::execvp(argv[0], argv.data());
-        else ::execv(INSTALL_BINARY, argv.data());
+        else ::execv(binary, argv.data());
         ::_exit(127);
     }
     int status = 0;

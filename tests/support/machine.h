@@ -56,6 +56,9 @@ struct RunResult {
 // other runs unwrapped).
 RunResult RunInstaller(const std::string& machineDir, const std::vector<std::string>& args,
                        const std::string& program = "C:\\Dist\\Install.exe");
+// The same for another host program (binary) that stands for a Windows one.
+RunResult RunHostProgram(const char* binary, const std::string& machineDir, const std::vector<std::string>& args,
+                         const std::string& program);
 
 // Text with CR LF line ends, as the install log holds it.
 std::string Crlf(const std::string& text);

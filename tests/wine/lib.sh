@@ -35,6 +35,7 @@ require_wine() {
     command -v "$tool" >/dev/null 2>&1 || die "$tool is not installed (Debian: dpkg --add-architecture i386; apt-get install wine wine32:i386 wine64)"
   done
   [ -x "$WINDOWS_BUILD/Install.exe" ] || die "no $WINDOWS_BUILD/Install.exe (cmake --preset windows && cmake --build build/windows)"
+  [ -x "$WINDOWS_BUILD/VormoCheck.exe" ] || die "no $WINDOWS_BUILD/VormoCheck.exe"
   [ -x "$WINDOWS_BUILD/wine_helper.exe" ] || die "no $WINDOWS_BUILD/wine_helper.exe"
   local f
   for f in "${STANDIN_FILES[@]}"; do
@@ -133,6 +134,7 @@ lay_distribution() {
     cp "$WINDOWS_BUILD/standins/$f" "$target/$f"
   done
   cp "$WINDOWS_BUILD/Install.exe" "$target/Install.exe"
+  cp "$WINDOWS_BUILD/VormoCheck.exe" "$target/VormoCheck.exe"
 }
 
 # prepare_prefix ARCH NAME: a prefix with the distribution in C:\Dist; on the
@@ -184,11 +186,12 @@ host_machine() {
 }
 
 # host_run DIR OUT ARGS... : console bytes in OUT, exit code in OUT.rc.
+# HOST_PROGRAM names another program of the distribution.
 host_run() {
   local dir=$1 out=$2 rc
   shift 2
   set +e
-  "$HOST_BUILD/winsim" run "$dir" 'C:\Dist\Install.exe' "$@" >"$out" 2>"$out.stderr"
+  "$HOST_BUILD/winsim" run "$dir" "${HOST_PROGRAM:-C:\Dist\Install.exe}" "$@" >"$out" 2>"$out.stderr"
   rc=$?
   set -e
   echo "$rc" >"$out.rc"

@@ -17,32 +17,34 @@ status=0
 # ---- 1. the build ----
 OBJDUMP=${OBJDUMP:-i686-w64-mingw32-objdump}
 command -v "$OBJDUMP" >/dev/null 2>&1 || die "$OBJDUMP is not installed (mingw-w64)"
-exe="$WINDOWS_BUILD/Install.exe"
-headers=$("$OBJDUMP" -p "$exe")
-imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr 'a-z' 'A-Z' | sort | paste -sd ' ')
 build_ok=1
-if [ "$imports" != "ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL WINSPOOL.DRV" ]; then
-  echo "  FAIL Install.exe imports $imports (allowed: ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL WINSPOOL.DRV)"
-  awk '/DLL Name:/ { dll = $3 } /^\t[ 0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ { print "       " dll ": " $3 }' <<<"$headers" |
-    grep -viE ' (ADVAPI32|KERNEL32|msvcrt)\.dll:|WINSPOOL\.DRV:' || true
-  build_ok=0
-fi
-grep -q 'Subsystem.*Windows CUI' <<<"$headers" || { echo "  FAIL Install.exe is not a console program"; build_ok=0; }
-grep -q '^Magic.*010b' <<<"$headers" || { echo "  FAIL Install.exe is not a 32-bit program"; build_ok=0; }
-manifest=$(strings -n 8 "$exe" | tr -d '\r' | sed -n '/<assembly/,/<\/assembly>/p')
-for id in e2011457-1546-43c5-a5fe-008deee3d3f0 35138b9a-5d96-4fbd-8e2d-a2440225f93a \
-  4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 1f676c76-80e1-4239-95bb-83d0f6d0da78; do
-  grep -qi "supportedOS Id=\"{$id}\"" <<<"$manifest" || { echo "  FAIL the manifest lacks supportedOS $id"; build_ok=0; }
+for program in Install VormoCheck; do
+  exe="$WINDOWS_BUILD/$program.exe"
+  headers=$("$OBJDUMP" -p "$exe")
+  imports=$(sed -n 's/^[[:space:]]*DLL Name: //p' <<<"$headers" | tr 'a-z' 'A-Z' | sort | paste -sd ' ')
+  if [ "$imports" != "ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL WINSPOOL.DRV" ]; then
+    echo "  FAIL $program.exe imports $imports (allowed: ADVAPI32.DLL KERNEL32.DLL MSVCRT.DLL WINSPOOL.DRV)"
+    awk '/DLL Name:/ { dll = $3 } /^\t[ 0-9a-f]+\t +[0-9]+ +[A-Za-z_]/ { print "       " dll ": " $3 }' <<<"$headers" |
+      grep -viE ' (ADVAPI32|KERNEL32|msvcrt)\.dll:|WINSPOOL\.DRV:' || true
+    build_ok=0
+  fi
+  grep -q 'Subsystem.*Windows CUI' <<<"$headers" || { echo "  FAIL $program.exe is not a console program"; build_ok=0; }
+  grep -q '^Magic.*010b' <<<"$headers" || { echo "  FAIL $program.exe is not a 32-bit program"; build_ok=0; }
+  manifest=$(strings -n 8 "$exe" | tr -d '\r' | sed -n '/<assembly/,/<\/assembly>/p')
+  for id in e2011457-1546-43c5-a5fe-008deee3d3f0 35138b9a-5d96-4fbd-8e2d-a2440225f93a \
+    4a2f28e3-53b9-4441-ba9c-d69d4a4a6e38 1f676c76-80e1-4239-95bb-83d0f6d0da78; do
+    grep -qi "supportedOS Id=\"{$id}\"" <<<"$manifest" || { echo "  FAIL the manifest of $program.exe lacks supportedOS $id"; build_ok=0; }
 done
 # No Windows after 8.1: programs that list Windows 10 are told the truth about it.
-[ "$(grep -ci 'supportedOS' <<<"$manifest")" = 4 ] || { echo "  FAIL the manifest lists a supportedOS beyond 8.1"; build_ok=0; }
-grep -q 'level="requireAdministrator"' <<<"$manifest" || { echo "  FAIL the manifest does not require administrator rights"; build_ok=0; }
+[ "$(grep -ci 'supportedOS' <<<"$manifest")" = 4 ] || { echo "  FAIL the manifest of $program.exe lists a supportedOS beyond 8.1"; build_ok=0; }
+grep -q 'level="requireAdministrator"' <<<"$manifest" || { echo "  FAIL the manifest of $program.exe does not require administrator rights"; build_ok=0; }
 version=$(strings -el "$exe" | paste -sd '|')
 for text in "FileVersion|2.25" "ProductVersion|2.25" "CompanyName|Oxlen Corporation" "ProductName|Vormo Port Monitor Installer"; do
-  grep -qF "$text" <<<"$version" || { echo "  FAIL the version resource lacks $text"; build_ok=0; }
+  grep -qF "$text" <<<"$version" || { echo "  FAIL the version resource of $program.exe lacks $text"; build_ok=0; }
+done
 done
 if [ "$build_ok" = 1 ]; then
-  echo "  ok   Install.exe: imports, console subsystem, manifest and version resource"
+  echo "  ok   Install.exe and VormoCheck.exe: imports, console subsystem, manifest and version resource"
 else
   status=1
 fi

@@ -27,7 +27,7 @@ case "$arch" in
     ;;
   *) die "usage: scenarios.sh win32|win64 [SCENARIO...]" ;;
 esac
-ALL_SCENARIOS=(standin help mutex install reinstall enterprise nocopy registry refused uninstall uninstall_enterprise links)
+ALL_SCENARIOS=(standin help mutex install reinstall enterprise nocopy registry refused uninstall uninstall_enterprise links check)
 [ $# -gt 0 ] && SELECTED=("$@") || SELECTED=("${ALL_SCENARIOS[@]}")
 
 require_wine
@@ -509,6 +509,32 @@ scenario_links() {
   done
   check "the WebBrowser folder is gone on the host" test ! -e "$(find "$H/drive_c" -maxdepth 4 -ipath '*/Vormo Client/WebBrowser')"
   rm -rf "$wine_out" "$host_out"
+}
+
+# VormoCheck.exe on the sample distribution (clean) and with the broken
+# example INI file: its exit code and report, the same as the host build's.
+scenario_check() {
+  begin check
+  local run code
+  for run in clean broken; do
+    if [ "$run" = broken ]; then
+      cp "$ROOT/examples/broken-distribution/Vormo.ini" "$P/drive_c/Dist/Vormo.ini"
+      cp "$ROOT/examples/broken-distribution/Vormo.ini" "$(find "$H/drive_c" -ipath '*/Dist/Vormo.ini' | head -n 1)"
+    fi
+    set +e
+    WINEPREFIX=$P wine 'C:\Dist\VormoCheck.exe' >"$O/$run" 2>"$O/$run.stderr"
+    echo $? >"$O/$run.rc"
+    WINEPREFIX=$P wine 'C:\Dist\VormoCheck.exe' --json >"$O/$run.json" 2>/dev/null
+    set -e
+    HOST_PROGRAM='C:\Dist\VormoCheck.exe' host_run "$H" "$O/$run.host"
+    check_eq "$run: exit code like the host build's" "$(cat "$O/$run.host.rc")" "$(cat "$O/$run.rc")"
+    check_line_ends "$O/$run"
+    check_console_like_host "$O/$run" "$O/$run.host"
+    code=$(tr -d '\r' <"$O/$run.json" | sed -n 's/^  "exitCode": \([0-9]*\)$/\1/p')
+    check_eq "$run: the JSON report's exit code" "$(cat "$O/$run.rc")" "$code"
+  done
+  check_eq "exit codes: clean, then errors" "0 2" "$(cat "$O/clean.rc") $(cat "$O/broken.rc")"
+  check_eq "no Xcv command: the check changes nothing" "" "$(monitor_journal)"
 }
 
 # ---- run ----
