@@ -99,6 +99,13 @@ struct Row {
 
 const std::string kLong(300, 'q');
 
+// Sections 1 to count, each with its ServerIP.
+std::string Sections(int count) {
+    std::string text;
+    for (int n = 1; n <= count; ++n) text += "[" + std::to_string(n) + "]\nServerIP=10.0.0.1\n";
+    return text;
+}
+
 const Row kRows[] = {
     {"the sample distribution checks clean", "7-x64", true, {}, "", {}, 0, {}},
     {"sections, keys and printers that would not come out as written", "7-x64", true, {},
@@ -142,6 +149,8 @@ const Row kRows[] = {
     {"the Enterprise edition: no client files, no .NET Framework, its rule", "7-x64", false, {"-a"},
      "[1]\nServerIP=10.0.0.1\nDisableServerCommunication=1\nEncryption=1\n", {"Vormo Client.exe"}, 0,
      {{"note", 1, "DisableServerCommunication", "Encryption and RefreshIPList are sent as 0"}}},
+    {"past the Enterprise edition's last port name", "7-x64", true, {"-a"}, Sections(1000), {}, 2,
+     {{"error", 1000, "", "past the edition's last port name"}}},
     {"a bad switch of the check's own", "7-x64", true, {"--colour"}, "", {}, 3, {}},
 };
 
