@@ -289,7 +289,7 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR path) {
     std::string abs = AbsoluteWinPath(path);
     if (abs.empty()) return Fail(ERROR_PATH_NOT_FOUND);
     std::string host = HostPath(Redirect(abs));
-    if (!IsDir(host)) return Fail(IsFile(host) ? 267 /* ERROR_DIRECTORY */ : ERROR_PATH_NOT_FOUND);
+    if (!IsDir(host)) return Fail(IsFile(host) ? ERROR_DIRECTORY : ERROR_PATH_NOT_FOUND);
     Process().currentDirectory = abs;
     return TRUE;
 }
@@ -394,7 +394,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR path) {
     DWORD error;
     if (TakeFault("RemoveDirectoryA", BaseName(path), &error)) return Fail(error);
     if (host.empty() || ::access(host.c_str(), F_OK) != 0) return Fail(ERROR_FILE_NOT_FOUND);
-    if (!IsDir(host)) return Fail(267 /* ERROR_DIRECTORY */);
+    if (!IsDir(host)) return Fail(ERROR_DIRECTORY);
     if (StoredAttributes(host) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
     if (::rmdir(host.c_str()) != 0) return Fail(errno == ENOTEMPTY || errno == EEXIST ? ERROR_DIR_NOT_EMPTY
                                                                                       : ERROR_ACCESS_DENIED);

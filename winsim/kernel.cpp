@@ -252,7 +252,7 @@ DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
         std::memcpy(buffer, v.c_str(), v.size() + 1);
         return static_cast<DWORD>(v.size());
     }
-    SetError(203 /* ERROR_ENVVAR_NOT_FOUND */);
+    SetError(ERROR_ENVVAR_NOT_FOUND);
     return 0;
 }
 
@@ -387,7 +387,7 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name
 BOOL WINAPI ReleaseMutex(HANDLE h) {
     auto* mutex = Lookup<MutexObject>(h);
     if (!mutex) return Fail(ERROR_INVALID_HANDLE);
-    if (!mutex->owner) return Fail(288 /* ERROR_NOT_OWNER */);
+    if (!mutex->owner) return Fail(ERROR_NOT_OWNER);
     mutex->owner = false;
     return TRUE;
 }

@@ -22,7 +22,6 @@ namespace {
 constexpr DWORD kAccessAdminister = 0x00000004;  // PRINTER_ACCESS_ADMINISTER
 constexpr DWORD kAccessUse = 0x00000008;        // PRINTER_ACCESS_USE
 constexpr DWORD kPortTypeWrite = 0x0001;        // PORT_TYPE_WRITE
-constexpr DWORD kNullRefPointer = 1780;         // RPC_X_NULL_REF_POINTER
 
 // A printer's definition as the spooler keeps it.
 struct PrinterDefinition {
@@ -245,7 +244,7 @@ BOOL WINAPI GetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, 
     PrinterObject* object = PrinterHandle(printer);
     if (!object) return Fail(ERROR_INVALID_HANDLE);
     if (level != 2) return Fail(ERROR_INVALID_LEVEL);
-    if (!needed) return Fail(kNullRefPointer);
+    if (!needed) return Fail(RPC_X_NULL_REF_POINTER);
     DWORD error;
     if (TakeFault("GetPrinterA", object->printer, &error)) return Fail(error);
     PrinterDefinition p;
@@ -310,7 +309,7 @@ BOOL WINAPI SetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD comman
 
 BOOL WINAPI EnumPrintersA(DWORD flags, LPSTR, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
                           LPDWORD returned) {
-    if (!needed || !returned) return Fail(kNullRefPointer);
+    if (!needed || !returned) return Fail(RPC_X_NULL_REF_POINTER);
     *needed = 0;
     *returned = 0;
     if (level != 4) return Fail(ERROR_INVALID_LEVEL);
@@ -345,7 +344,7 @@ BOOL WINAPI EnumPrintersA(DWORD flags, LPSTR, DWORD level, LPBYTE buffer, DWORD 
 }
 
 BOOL WINAPI EnumPortsA(LPSTR server, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
-    if (!needed || !returned) return Fail(kNullRefPointer);
+    if (!needed || !returned) return Fail(RPC_X_NULL_REF_POINTER);
     *needed = 0;
     *returned = 0;
     std::string hive;

@@ -77,7 +77,7 @@ CONFORMANCE_CASE(PortTableSizeProtocolAndTheLocalPorts) {
     // The size comes back through a pointer that must be given.
     DWORD count = 0;
     CHECK(!EnumPortsA(nullptr, 2, nullptr, 0, nullptr, &count));
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(1780));  // RPC_X_NULL_REF_POINTER
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(RPC_X_NULL_REF_POINTER));
     const auto* ports = reinterpret_cast<const PORT_INFO_2A*>(block.data());
     const BYTE* strings = block.data() + returned * sizeof(PORT_INFO_2A);
     std::string monitorOfLpt1;
