@@ -31,7 +31,6 @@ struct MutexObject : Object {
     }
     int fd = -1;
     bool owner = false;
-    std::string name;
 };
 
 struct ProcessObject : Object {
@@ -338,11 +337,6 @@ BOOL WINAPI IsDBCSLeadByte(BYTE) {
     return FALSE;
 }
 
-LPSTR WINAPI CharPrevA(LPCSTR start, LPCSTR current) {
-    if (!start || !current || current <= start) return const_cast<LPSTR>(start);
-    return const_cast<LPSTR>(current - 1);
-}
-
 // ---- mutexes ----------------------------------------------------------------
 
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
@@ -360,7 +354,6 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name
         std::string file = Lower(name);
         for (auto& c : file)
             if (c == '\\' || c == '/') c = '_';
-        mutex->name = file;
         mutex->fd = ::open((folder + "/" + file).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
         if (mutex->fd < 0) {
             SetError(ERROR_ACCESS_DENIED);

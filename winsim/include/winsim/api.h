@@ -345,7 +345,6 @@ UINT WINAPI GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue, 
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength,
                                LPWSTR target, int targetLength);
 int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b);
-LPSTR WINAPI CharPrevA(LPCSTR start, LPCSTR current);
 BOOL WINAPI IsDBCSLeadByte(BYTE c);
 
 // kernel32: memory
