@@ -1,8 +1,6 @@
 # The host build: the installer against winsim, winsim's CLI, tests, benchmarks.
 
 file(GLOB WINSIM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/winsim/*.cpp)
-# An object library: every part of winsim is linked, so that parts that
-# register themselves at start-up are present.
 add_library(winsim_core OBJECT ${WINSIM_SOURCES})
 target_include_directories(winsim_core PUBLIC ${CMAKE_SOURCE_DIR}/winsim/include ${CMAKE_SOURCE_DIR})
 

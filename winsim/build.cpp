@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "internal.h"
 #include "winsim/spooler.h"
 
 namespace winsim {
@@ -53,16 +54,6 @@ const OsRow kOsTable[] = {
     {"2016-x64", 2, 6, 3, 9600, 3, true, "Windows Server 2016 (reported as 2012 R2)"},
 };
 
-std::vector<BuildHook>& BuildHooks() {
-    static std::vector<BuildHook> hooks;
-    return hooks;
-}
-
-std::vector<std::pair<std::string, ShowHook>>& ShowHooks() {
-    static std::vector<std::pair<std::string, ShowHook>> hooks;
-    return hooks;
-}
-
 bool MakeDirs(const std::string& host) {
     std::string path;
     for (size_t i = 0; i <= host.size(); ++i) {
@@ -71,8 +62,7 @@ bool MakeDirs(const std::string& host) {
             if (!path.empty()) ::mkdir(path.c_str(), 0755);
         }
     }
-    struct stat st;
-    return ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return IsDirectory(host);
 }
 
 bool MakeWinDir(const std::string& winPath) { return MakeDirs(HostPath(AbsoluteWinPath(winPath))); }
@@ -213,14 +203,6 @@ std::vector<std::string> OsNames() {
     return names;
 }
 
-void RegisterBuildHook(BuildHook hook) { BuildHooks().push_back(hook); }
-
-void RegisterShowHook(const char* order, ShowHook hook) {
-    ShowHooks().emplace_back(order, hook);
-    std::sort(ShowHooks().begin(), ShowHooks().end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-}
-
 bool LayFolder(const std::string& hostSource, const std::string& winTarget) {
     if (!MakeWinDir(winTarget)) return false;
     DIR* d = ::opendir(hostSource.c_str());
@@ -304,7 +286,7 @@ bool CreateMachine(const std::string& dir, const NewOptions& options, std::strin
              reg::SetValue(hklm, key, "Priority", reg::Dword(1));
     }
     if (!options.distSource.empty()) ok = ok && LayFolder(options.distSource, "C:\\Dist");
-    for (BuildHook hook : BuildHooks()) ok = ok && hook(options, error);
+    ok = ok && CompletePrinters(options, error);
     if (!ok && error->empty()) *error = "cannot lay out the machine in " + dir;
     CloseMachine();
     return ok;
@@ -313,7 +295,10 @@ bool CreateMachine(const std::string& dir, const NewOptions& options, std::strin
 std::string ShowMachine() {
     std::string out;
     ShowBasics(&out);
-    for (const auto& hook : ShowHooks()) hook.second(&out);
+    ShowMonitors(&out);
+    ShowPorts(&out);
+    ShowPrinters(&out);
+    ShowEventSources(&out);
     ShowFiles(&out);
     ShowRegistry(&out);
     ShowJournal(&out);

@@ -8,21 +8,17 @@
 #include <cstring>
 #include <sstream>
 
-#include "winsim/machine.h"
+#include "internal.h"
 
 namespace winsim {
-namespace {
 
-const char kSystem32[] = "C:\\Windows\\System32";
-const char kSysWow64[] = "C:\\Windows\\SysWOW64";
+// ---- host paths ---------------------------------------------------------------
 
-bool IsSep(char c) { return c == '\\' || c == '/'; }
-
-std::vector<std::string> SplitComponents(const std::string& path) {
+std::vector<std::string> SplitPath(const std::string& path, bool slashes) {
     std::vector<std::string> parts;
     std::string part;
     for (char c : path) {
-        if (IsSep(c)) {
+        if (c == '\\' || (slashes && c == '/')) {
             if (!part.empty()) parts.push_back(part);
             part.clear();
         } else {
@@ -32,6 +28,65 @@ std::vector<std::string> SplitComponents(const std::string& path) {
     if (!part.empty()) parts.push_back(part);
     return parts;
 }
+
+std::string BaseName(const std::string& path) {
+    auto slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool IsDirectory(const std::string& host) {
+    struct stat st;
+    return ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsRegularFile(const std::string& host) {
+    struct stat st;
+    return ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool IsLink(const std::string& host) {
+    struct stat st;
+    return ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+std::string FindNoCase(const std::string& folder, const std::string& name, bool foldersOnly) {
+    struct stat st;
+    std::string exact = folder + "/" + name;
+    if (::lstat(exact.c_str(), &st) == 0 && (!foldersOnly || IsDirectory(exact))) return name;
+    std::string found, want = Lower(name);
+    if (DIR* d = ::opendir(folder.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            std::string n = e->d_name;
+            if (n == "." || n == ".." || Lower(n) != want) continue;
+            if (foldersOnly && !IsDirectory(folder + "/" + n)) continue;
+            found = n;
+            break;
+        }
+        ::closedir(d);
+    }
+    return found;
+}
+
+bool RemoveHostTree(const std::string& host) {
+    struct stat st;
+    if (::lstat(host.c_str(), &st) != 0) return false;
+    if (!S_ISDIR(st.st_mode)) return ::unlink(host.c_str()) == 0;
+    if (DIR* d = ::opendir(host.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            std::string n = e->d_name;
+            if (n != "." && n != "..") RemoveHostTree(host + "/" + n);
+        }
+        ::closedir(d);
+    }
+    return ::rmdir(host.c_str()) == 0;
+}
+
+namespace {
+
+const char kSystem32[] = "C:\\Windows\\System32";
+const char kSysWow64[] = "C:\\Windows\\SysWOW64";
+
+bool IsSep(char c) { return c == '\\' || c == '/'; }
 
 std::string DriveRoot() { return MachineDir() + "/drive_c"; }
 
@@ -50,12 +105,6 @@ bool IsFile(const std::string& host) {
 std::string ParentHost(const std::string& host) {
     auto slash = host.rfind('/');
     return slash == std::string::npos ? std::string() : host.substr(0, slash);
-}
-
-std::string BaseName(const std::string& winPath) {
-    size_t i = winPath.size();
-    while (i > 0 && !IsSep(winPath[i - 1])) --i;
-    return winPath.substr(i);
 }
 
 // Relative name of a host path below drive_c, in lower case: the key of the
@@ -98,13 +147,6 @@ BOOL CopyContent(const std::string& from, const std::string& to) {
     return TRUE;
 }
 
-std::string Upper(const std::string& s) {
-    std::string out = s;
-    for (auto& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
-
 bool WildcardMatch(const char* pattern, const char* name) {
     // '*' and '?' as Windows has them; "*.*" matches every name.
     if (std::strcmp(pattern, "*.*") == 0 || std::strcmp(pattern, "*") == 0) return true;
@@ -117,10 +159,7 @@ bool WildcardMatch(const char* pattern, const char* name) {
             return WildcardMatch(pattern, name + std::strlen(name));
         }
         if (!*name) return std::strcmp(pattern, ".") == 0 || std::strcmp(pattern, ".*") == 0;
-        char p = *pattern, c = *name;
-        if (p >= 'A' && p <= 'Z') p = static_cast<char>(p - 'A' + 'a');
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (p != '?' && p != c) return false;
+        if (*pattern != '?' && LowerChar(*pattern) != LowerChar(*name)) return false;
         ++pattern;
         ++name;
     }
@@ -180,8 +219,8 @@ std::string AbsoluteWinPath(const std::string& input) {
     } else {
         base = Process().currentDirectory;
     }
-    std::vector<std::string> parts = SplitComponents(base.substr(2));
-    for (const auto& part : SplitComponents(path)) {
+    std::vector<std::string> parts = SplitPath(base.substr(2), true);
+    for (const auto& part : SplitPath(path, true)) {
         if (part == ".") continue;
         if (part == "..") {
             if (!parts.empty()) parts.pop_back();
@@ -206,22 +245,9 @@ std::string Redirect(const std::string& abs) {
 std::string HostPath(const std::string& abs) {
     std::string host = DriveRoot();
     bool exists = true;
-    for (const auto& part : SplitComponents(abs.substr(2))) {
+    for (const auto& part : SplitPath(abs.substr(2), true)) {
         std::string found;
-        if (exists) {
-            if (::access((host + "/" + part).c_str(), F_OK) == 0) {
-                found = part;
-            } else if (DIR* d = ::opendir(host.c_str())) {
-                std::string want = Lower(part);
-                while (dirent* e = ::readdir(d)) {
-                    if (Lower(e->d_name) == want) {
-                        found = e->d_name;
-                        break;
-                    }
-                }
-                ::closedir(d);
-            }
-        }
+        if (exists) found = FindNoCase(host, part, false);
         if (found.empty()) {
             exists = false;
             found = part;
@@ -438,9 +464,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
         ::closedir(d);
     }
     // NTFS lists a folder in the order of its names in upper case.
-    std::sort(entries.begin(), entries.end(), [](const std::string& a, const std::string& b) {
-        return Upper(a) < Upper(b);
-    });
+    SortAsListing(&entries);
     names.insert(names.end(), entries.begin(), entries.end());
     auto find = std::make_unique<FindObject>();
     for (const auto& n : names) {

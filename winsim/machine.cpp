@@ -1,6 +1,8 @@
 // The machine: its description, faults, journal and handle table.
 #include "winsim/machine.h"
 
+#include "internal.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -62,16 +64,70 @@ ProcessState& Process() {
     return state;
 }
 
-// ---- text -----------------------------------------------------------------
+// ---- names and text -----------------------------------------------------------
+
+namespace {
+
+// The letters of Windows-1252 outside the two runs of Latin-1 that have a
+// partner of the other case: {upper, lower}.
+const unsigned char kOtherPairs[][2] = {{0x8A, 0x9A}, {0x8C, 0x9C}, {0x8E, 0x9E}, {0x9F, 0xFF}};
+
+bool InUpperRun(unsigned char u) { return (u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7); }
+bool InLowerRun(unsigned char u) { return (u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7); }
+
+}  // namespace
+
+char LowerChar(char c) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (InUpperRun(u)) return static_cast<char>(u + 0x20);
+    for (const auto& pair : kOtherPairs)
+        if (u == pair[0]) return static_cast<char>(pair[1]);
+    return c;
+}
+
+char UpperChar(char c) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (InLowerRun(u)) return static_cast<char>(u - 0x20);
+    for (const auto& pair : kOtherPairs)
+        if (u == pair[1]) return static_cast<char>(pair[0]);
+    return c;
+}
 
 std::string Lower(const std::string& s) {
     std::string out = s;
-    for (auto& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (auto& c : out) c = LowerChar(c);
     return out;
 }
 
-bool EqualNoCase(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
+std::string Upper(const std::string& s) {
+    std::string out = s;
+    for (auto& c : out) c = UpperChar(c);
+    return out;
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (LowerChar(a[i]) != LowerChar(b[i])) return false;
+    return true;
+}
+
+namespace {
+
+void SortByFoldedForm(std::vector<std::string>* names, std::string (*fold)(const std::string&)) {
+    std::vector<std::pair<std::u16string, std::string>> keyed;
+    keyed.reserve(names->size());
+    for (auto& name : *names) keyed.emplace_back(AnsiToUtf16(fold(name), Config().codePage), std::move(name));
+    std::sort(keyed.begin(), keyed.end());
+    names->clear();
+    for (auto& k : keyed) names->push_back(std::move(k.second));
+}
+
+}  // namespace
+
+void SortAsListing(std::vector<std::string>* names) { SortByFoldedForm(names, Upper); }
+
+void SortAsSubkeys(std::vector<std::string>* names) { SortByFoldedForm(names, Lower); }
 
 std::string Trim(const std::string& s) {
     size_t b = 0, e = s.size();
@@ -185,7 +241,7 @@ bool ParseFaultLine(const std::string& raw, std::vector<FaultRule>* rules,
         words.push_back(word);
     }
     if (words.size() == 3 && words[0] == "missing") {
-        missing->emplace_back(Lower(words[1]), words[2]);
+        missing->emplace_back(ModuleName(words[1]), words[2]);
         return true;
     }
     if (words.size() < 3 || words.size() > 4) return false;
@@ -225,15 +281,9 @@ bool TakeFault(const std::string& function, const std::string& argument, DWORD* 
 }
 
 bool ExportMissing(const std::string& module, const std::string& name) {
-    std::string m = Lower(module);
-    if (m.size() > 4 && (m.compare(m.size() - 4, 4, ".dll") == 0 || m.compare(m.size() - 4, 4, ".drv") == 0))
-        m = m.substr(0, m.size() - 4);
-    for (const auto& rule : S().missing) {
-        std::string r = rule.first;
-        if (r.size() > 4 && (r.compare(r.size() - 4, 4, ".dll") == 0 || r.compare(r.size() - 4, 4, ".drv") == 0))
-            r = r.substr(0, r.size() - 4);
-        if (r == m && rule.second == name) return true;
-    }
+    std::string m = ModuleName(module);
+    for (const auto& rule : S().missing)
+        if (rule.first == m && rule.second == name) return true;
     return false;
 }
 

@@ -14,6 +14,7 @@
 // small for that gets nothing but ERROR_INSUFFICIENT_BUFFER and the size.
 #include <cstring>
 
+#include "internal.h"
 #include "winsim/spooler.h"
 
 namespace winsim {
@@ -163,6 +164,8 @@ PrinterObject* PrinterHandle(HANDLE h) {
 // Bytes of a size-protocol answer, guarded against a count that no DWORD holds.
 bool FitsDword(size_t size) { return size <= 0xFFFFFFFFu; }
 
+}  // namespace
+
 // ---- winsim new / show ------------------------------------------------------
 
 // Completes the printers that `winsim new` lays out with the rest of a
@@ -186,12 +189,16 @@ bool CompletePrinters(const NewOptions& options, std::string*) {
     return true;
 }
 
+namespace {
+
 std::string AttributeWords(DWORD attributes) {
     std::string words;
     if (attributes & PRINTER_ATTRIBUTE_LOCAL) words += "local";
     if (attributes & PRINTER_ATTRIBUTE_NETWORK) words += words.empty() ? "network" : ", network";
     return words.empty() ? std::string() : " (" + words + ")";
 }
+
+}  // namespace
 
 void ShowPrinters(std::string* out) {
     *out += "\nPrinters:\n";
@@ -208,14 +215,6 @@ void ShowPrinters(std::string* out) {
     }
 }
 
-struct Registration {
-    Registration() {
-        RegisterBuildHook(&CompletePrinters);
-        RegisterShowHook("40-printers", &ShowPrinters);
-    }
-} g_registration;
-
-}  // namespace
 }  // namespace winsim
 
 using namespace winsim;

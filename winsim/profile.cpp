@@ -26,22 +26,6 @@
 namespace winsim {
 namespace {
 
-// Case folding of the ANSI code page (Windows-1252) for names.
-char Fold(char c) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (u >= 'A' && u <= 'Z') return static_cast<char>(u + 32);
-    if (u >= 0xC0 && u <= 0xDE && u != 0xD7) return static_cast<char>(u + 32);
-    if (u == 0x8A || u == 0x8C || u == 0x8E) return static_cast<char>(u + 16);
-    if (u == 0x9F) return static_cast<char>(0xFF);
-    return c;
-}
-
-std::string FoldName(const std::string& s) {
-    std::string out = s;
-    for (auto& c : out) c = Fold(c);
-    return out;
-}
-
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == 0x1A;
 }
@@ -86,7 +70,7 @@ std::unique_ptr<Profile> Parse(const std::string& text) {
                 profile->sections.emplace_back();
                 Section& section = profile->sections.back();
                 section.name = TrimBlanks(line.substr(1, close - 1));
-                profile->index.emplace(FoldName(section.name), profile->sections.size() - 1);
+                profile->index.emplace(Lower(section.name), profile->sections.size() - 1);
                 current = &section;
                 continue;
             }
@@ -103,7 +87,7 @@ std::unique_ptr<Profile> Parse(const std::string& text) {
             entry.hasValue = true;
         }
         current->entries.push_back(entry);
-        current->index.emplace(FoldName(entry.name), current->entries.size() - 1);
+        current->index.emplace(Lower(entry.name), current->entries.size() - 1);
     }
     return profile;
 }
@@ -173,12 +157,12 @@ std::shared_ptr<Profile> Load(LPCSTR fileName) {
 }
 
 const Section* FindSection(const Profile& profile, const char* name) {
-    auto it = profile.index.find(FoldName(TrimBlanks(name)));
+    auto it = profile.index.find(Lower(TrimBlanks(name)));
     return it == profile.index.end() ? nullptr : &profile.sections[it->second];
 }
 
 const Entry* FindEntry(const Section& section, const char* name) {
-    auto it = section.index.find(FoldName(TrimBlanks(name)));
+    auto it = section.index.find(Lower(TrimBlanks(name)));
     return it == section.index.end() ? nullptr : &section.entries[it->second];
 }
 

@@ -22,6 +22,7 @@
 #include <cstring>
 #include <string>
 
+#include "internal.h"
 #include "winsim/spooler.h"
 
 namespace winsim {
@@ -220,6 +221,8 @@ void ShowSpooler(const std::string& hive, const std::string& label, std::string*
     }
 }
 
+}  // namespace
+
 void ShowPorts(std::string* out) {
     *out += "\nPorts of the port monitors:\n";
     std::string before = *out;
@@ -232,11 +235,6 @@ void ShowPorts(std::string* out) {
     if (*out == before) *out += "  (none)\n";
 }
 
-struct RegisterShow {
-    RegisterShow() { RegisterShowHook("30-ports", &ShowPorts); }
-} g_registerShow;
-
-}  // namespace
 }  // namespace winsim
 
 using namespace winsim;

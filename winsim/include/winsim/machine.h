@@ -107,6 +107,10 @@ size_t OpenBlockCount();  // GlobalAlloc blocks not yet freed
 std::vector<std::string> OpenHandleKinds();
 
 // ---- text -----------------------------------------------------------------
+// Names compare as Windows compares them: without regard to case in the ANSI
+// code page (Windows-1252), where a-z, the accented letters and s, z, o-e and
+// y with their marks have an upper-case partner and nothing else has. Lower
+// folds a name to the form in which equal names are equal strings.
 std::string Lower(const std::string& s);
 bool EqualNoCase(const std::string& a, const std::string& b);
 std::string Trim(const std::string& s);
@@ -187,12 +191,7 @@ extern const char* const kPrintKey;     // SYSTEM\CurrentControlSet\Control\Prin
 extern const char* const kMonitorsKey;  // ...\Print\Monitors
 extern const char* const kPrintersKey;  // ...\Print\Printers
 
-// Hooks that later parts of winsim (the spooler) register to take part in
-// building and showing a machine.
-using BuildHook = bool (*)(const NewOptions&, std::string* error);
-using ShowHook = void (*)(std::string* out);
-void RegisterBuildHook(BuildHook hook);
-void RegisterShowHook(const char* order, ShowHook hook);
+// The machine as `winsim show` prints it.
 std::string ShowMachine();
 
 }  // namespace winsim
