@@ -5,26 +5,9 @@
 
 #include "check.h"
 
-#ifndef _WIN32
-#include "winsim/machine.h"
-#endif
-
 namespace {
 
-// Writes a file's bytes at a Windows path; false when it cannot.
-bool WriteText(const std::string& path, const std::string& text) {
-#ifdef _WIN32
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == text.size();
-#else
-    std::string host = winsim::MapPath(path);
-    return !host.empty() && winsim::WriteFileAtomic(host, text);
-#endif
-}
+bool WriteText(const std::string& path, const std::string& text) { return conformance::WriteBytes(path, text); }
 
 std::string P(const char* name) { return conformance::Scratch() + "\\" + name; }
 

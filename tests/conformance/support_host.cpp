@@ -25,6 +25,11 @@ void HostSetUp() {
     }
 }
 
+bool HostWriteFile(const std::string& winPath, const std::string& bytes) {
+    std::string host = winsim::MapPath(winPath);
+    return !host.empty() && winsim::WriteFileAtomic(host, bytes);
+}
+
 void HostTearDown() {
     winsim::CloseMachine();
     std::string command = "rm -rf '" + g_dir + "'";
