@@ -36,6 +36,12 @@ add_executable(unit_tests ${UNIT_TESTS})
 target_link_libraries(unit_tests PRIVATE test_support winsim_core GTest::gtest_main)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
 
+# winsim's own tests: its printers, its stand-in monitor, links on its drive.
+file(GLOB WINSIM_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/winsim/*.cpp)
+add_executable(winsim_tests ${WINSIM_TESTS})
+target_link_libraries(winsim_tests PRIVATE test_support winsim_core GTest::gtest_main)
+gtest_discover_tests(winsim_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS winsim)
+
 file(GLOB SCENARIO_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/scenario/*.cpp)
 add_executable(scenario_tests ${SCENARIO_TESTS})
 target_link_libraries(scenario_tests PRIVATE test_support winsim_core GTest::gtest_main)

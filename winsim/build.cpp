@@ -84,8 +84,10 @@ void ListTree(const std::string& host, const std::string& label, std::string* ou
     for (const auto& n : names) {
         std::string child = host + "/" + n;
         struct stat st;
-        if (::stat(child.c_str(), &st) != 0) continue;
-        if (S_ISDIR(st.st_mode)) {
+        if (::lstat(child.c_str(), &st) != 0) continue;
+        if (S_ISLNK(st.st_mode)) {
+            *out += "  " + label + "\\" + n + "  (symbolic link)\n";
+        } else if (S_ISDIR(st.st_mode)) {
             *out += "  " + label + "\\" + n + "\\\n";
             ListTree(child, label + "\\" + n, out);
         } else {

@@ -1,10 +1,16 @@
 // Drive C: as a folder tree: Windows paths, attributes and the file API.
+//
+// A symbolic link of the host below drive_c is a reparse point, as a symbolic
+// link or junction is on Windows: it reports FILE_ATTRIBUTE_REPARSE_POINT
+// (with FILE_ATTRIBUTE_DIRECTORY when it leads to a folder), paths lead
+// through it, and deleting it deletes the link, never what it leads to.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <sstream>
 
@@ -90,16 +96,27 @@ bool IsSep(char c) { return c == '\\' || c == '/'; }
 
 std::string DriveRoot() { return MachineDir() + "/drive_c"; }
 
-bool StatPath(const std::string& host, struct stat* st) { return ::lstat(host.c_str(), st) == 0; }
+// What a host path is, a link being a thing of its own.
+enum class Node { kNone, kFile, kFolder, kFileLink, kFolderLink };
 
-bool IsDir(const std::string& host) {
+Node NodeAt(const std::string& host) {
     struct stat st;
-    return StatPath(host, &st) && S_ISDIR(st.st_mode);
+    if (host.empty() || ::lstat(host.c_str(), &st) != 0) return Node::kNone;
+    if (S_ISLNK(st.st_mode)) return IsDirectory(host) ? Node::kFolderLink : Node::kFileLink;
+    return S_ISDIR(st.st_mode) ? Node::kFolder : Node::kFile;
 }
 
-bool IsFile(const std::string& host) {
-    struct stat st;
-    return StatPath(host, &st) && S_ISREG(st.st_mode);
+bool IsFolderNode(Node node) { return node == Node::kFolder || node == Node::kFolderLink; }
+bool IsLinkNode(Node node) { return node == Node::kFileLink || node == Node::kFolderLink; }
+
+// The attributes Windows reports for a path: those stored, the archive
+// attribute for a file that has none, and what the node is.
+DWORD AttributesOf(const std::string& host, Node node) {
+    DWORD attributes = StoredAttributes(host);
+    if (!IsFolderNode(node) && attributes == 0) attributes = FILE_ATTRIBUTE_ARCHIVE;
+    if (IsFolderNode(node)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    if (IsLinkNode(node)) attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return attributes;
 }
 
 std::string ParentHost(const std::string& host) {
@@ -181,13 +198,15 @@ struct FileObject : Object {
 
 void FillFindData(const std::string& name, const std::string& host, WIN32_FIND_DATAA* data) {
     std::memset(data, 0, sizeof *data);
-    struct stat st;
-    bool dir = ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    DWORD attributes = name == "." || name == ".." ? 0 : StoredAttributes(host);
-    if (dir) attributes |= FILE_ATTRIBUTE_DIRECTORY;
-    if (attributes == 0) attributes = FILE_ATTRIBUTE_ARCHIVE;
-    data->dwFileAttributes = attributes;
-    if (!dir) data->nFileSizeLow = static_cast<DWORD>(st.st_size);
+    if (name == "." || name == "..") {
+        data->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+    } else {
+        Node node = NodeAt(host);
+        data->dwFileAttributes = AttributesOf(host, node);
+        struct stat st;
+        if (node == Node::kFile && ::stat(host.c_str(), &st) == 0) data->nFileSizeLow = static_cast<DWORD>(st.st_size);
+        if (IsLinkNode(node)) data->dwReserved0 = IO_REPARSE_TAG_SYMLINK;
+    }
     std::snprintf(data->cFileName, sizeof data->cFileName, "%s", name.c_str());
 }
 
@@ -315,7 +334,7 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR path) {
     std::string abs = AbsoluteWinPath(path);
     if (abs.empty()) return Fail(ERROR_PATH_NOT_FOUND);
     std::string host = HostPath(Redirect(abs));
-    if (!IsDir(host)) return Fail(IsFile(host) ? ERROR_DIRECTORY : ERROR_PATH_NOT_FOUND);
+    if (!IsDirectory(host)) return Fail(IsRegularFile(host) ? ERROR_DIRECTORY : ERROR_PATH_NOT_FOUND);
     Process().currentDirectory = abs;
     return TRUE;
 }
@@ -326,20 +345,18 @@ DWORD WINAPI GetFileAttributesA(LPCSTR path) {
         return INVALID_FILE_ATTRIBUTES;
     }
     std::string host = MapPath(path);
-    struct stat st;
-    if (host.empty() || ::stat(host.c_str(), &st) != 0) {
-        SetError(host.empty() || !IsDir(ParentHost(host)) ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
+    Node node = NodeAt(host);
+    if (node == Node::kNone) {
+        SetError(host.empty() || !IsDirectory(ParentHost(host)) ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
         return INVALID_FILE_ATTRIBUTES;
     }
-    DWORD attributes = StoredAttributes(host);
-    if (S_ISDIR(st.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
-    return attributes ? attributes : FILE_ATTRIBUTE_ARCHIVE;
+    return AttributesOf(host, node);
 }
 
 BOOL WINAPI SetFileAttributesA(LPCSTR path, DWORD attributes) {
     if (!path) return Fail(ERROR_INVALID_PARAMETER);
     std::string host = MapPath(path);
-    if (host.empty() || ::access(host.c_str(), F_OK) != 0) return Fail(ERROR_FILE_NOT_FOUND);
+    if (NodeAt(host) == Node::kNone) return Fail(ERROR_FILE_NOT_FOUND);
     DWORD error;
     if (TakeFault("SetFileAttributesA", BaseName(path), &error)) return Fail(error);
     StoreAttributes(host, attributes);
@@ -359,8 +376,8 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
         SetError(error);
         return INVALID_HANDLE_VALUE;
     }
-    if (host.empty() || !IsFile(host)) {
-        SetError(!host.empty() && IsDir(host) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
+    if (host.empty() || !IsRegularFile(host)) {
+        SetError(!host.empty() && IsDirectory(host) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
     auto file = std::make_unique<FileObject>();
@@ -373,11 +390,11 @@ BOOL WINAPI CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) {
     std::string src = MapPath(from), dst = MapPath(to);
     DWORD error;
     if (TakeFault("CopyFileA", BaseName(to), &error)) return Fail(error);
-    if (src.empty() || !IsFile(src)) return Fail(src.empty() || IsDir(ParentHost(src)) ? ERROR_FILE_NOT_FOUND
-                                                                                       : ERROR_PATH_NOT_FOUND);
-    if (dst.empty() || !IsDir(ParentHost(dst))) return Fail(ERROR_PATH_NOT_FOUND);
-    if (IsDir(dst)) return Fail(ERROR_ACCESS_DENIED);
-    if (IsFile(dst)) {
+    if (src.empty() || !IsRegularFile(src))
+        return Fail(src.empty() || IsDirectory(ParentHost(src)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    if (dst.empty() || !IsDirectory(ParentHost(dst))) return Fail(ERROR_PATH_NOT_FOUND);
+    if (IsDirectory(dst)) return Fail(ERROR_ACCESS_DENIED);
+    if (IsRegularFile(dst)) {
         if (failIfExists) return Fail(ERROR_FILE_EXISTS);
         if (StoredAttributes(dst) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
     }
@@ -392,10 +409,13 @@ BOOL WINAPI DeleteFileA(LPCSTR path) {
     std::string host = MapPath(path);
     DWORD error;
     if (TakeFault("DeleteFileA", BaseName(path), &error)) return Fail(error);
-    if (host.empty() || !IsDir(ParentHost(host))) return Fail(ERROR_PATH_NOT_FOUND);
-    if (IsDir(host)) return Fail(ERROR_ACCESS_DENIED);
-    if (!IsFile(host)) return Fail(ERROR_FILE_NOT_FOUND);
+    if (host.empty() || !IsDirectory(ParentHost(host))) return Fail(ERROR_PATH_NOT_FOUND);
+    Node node = NodeAt(host);
+    // A folder, or a link to one, is not a file to delete.
+    if (IsFolderNode(node)) return Fail(ERROR_ACCESS_DENIED);
+    if (node == Node::kNone) return Fail(ERROR_FILE_NOT_FOUND);
     if (StoredAttributes(host) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+    // A link to a file goes itself; the file it leads to stays.
     if (::unlink(host.c_str()) != 0) return Fail(ERROR_ACCESS_DENIED);
     ForgetAttributes(host);
     return TRUE;
@@ -406,10 +426,10 @@ BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
     std::string abs = AbsoluteWinPath(path);
     if (abs.empty()) return Fail(ERROR_PATH_NOT_FOUND);
     std::string host = HostPath(Redirect(abs));
-    if (::access(host.c_str(), F_OK) == 0) return Fail(ERROR_ALREADY_EXISTS);
+    if (NodeAt(host) != Node::kNone) return Fail(ERROR_ALREADY_EXISTS);
     DWORD error;
     if (TakeFault("CreateDirectoryA", abs, &error)) return Fail(error);
-    if (!IsDir(ParentHost(host))) return Fail(ERROR_PATH_NOT_FOUND);
+    if (!IsDirectory(ParentHost(host))) return Fail(ERROR_PATH_NOT_FOUND);
     if (::mkdir(host.c_str(), 0755) != 0) return Fail(ERROR_ACCESS_DENIED);
     return TRUE;
 }
@@ -419,11 +439,16 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR path) {
     std::string host = MapPath(path);
     DWORD error;
     if (TakeFault("RemoveDirectoryA", BaseName(path), &error)) return Fail(error);
-    if (host.empty() || ::access(host.c_str(), F_OK) != 0) return Fail(ERROR_FILE_NOT_FOUND);
-    if (!IsDir(host)) return Fail(ERROR_DIRECTORY);
+    Node node = NodeAt(host);
+    if (node == Node::kNone) return Fail(ERROR_FILE_NOT_FOUND);
+    if (!IsFolderNode(node)) return Fail(ERROR_DIRECTORY);
     if (StoredAttributes(host) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
-    if (::rmdir(host.c_str()) != 0) return Fail(errno == ENOTEMPTY || errno == EEXIST ? ERROR_DIR_NOT_EMPTY
-                                                                                      : ERROR_ACCESS_DENIED);
+    if (node == Node::kFolderLink) {
+        // The link goes, never the folder it leads to.
+        if (::unlink(host.c_str()) != 0) return Fail(ERROR_ACCESS_DENIED);
+    } else if (::rmdir(host.c_str()) != 0) {
+        return Fail(errno == ENOTEMPTY || errno == EEXIST ? ERROR_DIR_NOT_EMPTY : ERROR_ACCESS_DENIED);
+    }
     ForgetAttributes(host);
     return TRUE;
 }
@@ -445,7 +470,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
     std::string namePattern = redirected.substr(slash + 1);
     if (folderWin.size() == 2) folderWin += "\\";
     std::string folderHost = HostPath(folderWin);
-    if (!IsDir(folderHost)) {
+    if (!IsDirectory(folderHost)) {
         SetError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }

@@ -1,6 +1,7 @@
 // The command interpreter: "/c COMMAND". rmdir /S /Q works on the machine's
-// files and "exit N" ends with exit code N; every other command is only
-// recorded in the journal.
+// files (a symbolic link in the tree is removed as a link, never followed)
+// and "exit N" ends with exit code N; every other command is only recorded in
+// the journal.
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,10 +38,15 @@ bool RunCommandInterpreter(const std::string& commandLine, DWORD* exitCode) {
     }
     std::string host = MapPath(folder);
     struct stat st;
-    if (host.empty() || ::stat(host.c_str(), &st) != 0) {
-        *exitCode = 2;  // "The system cannot find the file specified."
+    if (host.empty() || ::lstat(host.c_str(), &st) != 0) {
+        *exitCode = ERROR_FILE_NOT_FOUND;  // "The system cannot find the file specified."
         return false;
     }
+    if (!IsDirectory(host)) {
+        *exitCode = ERROR_DIRECTORY;  // "The directory name is invalid."
+        return false;
+    }
+    // A link in the tree, or the folder named when it is one, goes as a link.
     RemoveHostTree(host);
     ForgetAttributes(host);
     return true;
