@@ -20,7 +20,14 @@ void HostSetUp() {
     char pattern[] = "/tmp/winsim-conformance-XXXXXX";
     if (!mkdtemp(pattern)) std::abort();
     g_dir = pattern;
+    // The printers of the Wine runner's prefixes.
     winsim::NewOptions options;
+    for (const char* printer : {"Office Laser", "Front Desk"}) {
+        winsim::NewPrinter p;
+        p.name = printer;
+        p.ports = printer[0] == 'O' ? "LPT1:" : "LPT2:";
+        options.printers.push_back(p);
+    }
     std::string error;
     if (!winsim::CreateMachine(g_dir, options, &error) || !winsim::OpenMachine(g_dir)) {
         std::fprintf(stderr, "cannot make a machine: %s\n", error.c_str());
