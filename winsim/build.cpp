@@ -249,7 +249,8 @@ bool CreateMachine(const std::string& dir, const NewOptions& options, std::strin
     }
     WriteFileAtomic(dir + "/journal.log", "");
     WriteFileAtomic(dir + "/faults",
-                    "# Injected failures: FUNCTION ARGUMENT ERROR [COUNT], or: missing MODULE EXPORT\n");
+                    "# Injected failures, one a line: FUNCTION ARGUMENT ERROR [COUNT], missing MODULE EXPORT,\n"
+                    "# or delay CreateMutexA MILLISECONDS [COUNT]\n");
     bool ok = MakeWinDir("C:\\Windows\\System32") && MakeWinDir("C:\\Program Files") &&
               MakeWinDir("C:\\Users\\Administrator") &&
               WriteWinFile("C:\\Windows\\System32\\cmd.exe", "stand-in command interpreter\n");
