@@ -123,8 +123,7 @@ void ShowFiles(std::string* out) {
     }
     for (const char* dir : {"C:\\Program Files\\Oxlen", "C:\\Program Files (x86)\\Oxlen"}) {
         std::string host = HostPath(dir);
-        struct stat st;
-        if (::stat(host.c_str(), &st) == 0) {
+        if (IsDirectory(host)) {
             *out += std::string("  ") + dir + "\\\n";
             ListTree(host, dir, out);
         }

@@ -457,15 +457,14 @@ BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATT
     DWORD error;
     if (TakeFault("CreateProcessA", base, &error)) return Fail(error);
     std::string host = MapPath(program);
-    struct stat st;
-    if (host.empty() || ::stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (host.empty() || !IsRegularFile(host)) {
         // A program taken from the command line and named without a folder
         // is looked for in the system directory as well; an application name
         // is taken as it stands, with no search.
         bool found = false;
         if (!application && program.find('\\') == std::string::npos) {
             host = MapPath("C:\\Windows\\system32\\" + program);
-            found = !host.empty() && ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+            found = !host.empty() && IsRegularFile(host);
         }
         if (!found) return Fail(ERROR_FILE_NOT_FOUND);
     }
