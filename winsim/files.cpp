@@ -50,11 +50,6 @@ bool IsRegularFile(const std::string& host) {
     return ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-bool IsLink(const std::string& host) {
-    struct stat st;
-    return ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
-
 std::string FindNoCase(const std::string& folder, const std::string& name, bool foldersOnly) {
     struct stat st;
     std::string exact = folder + "/" + name;

@@ -44,8 +44,6 @@ std::string BaseName(const std::string& path);
 bool IsDirectory(const std::string& host);
 // A file, or a link to one.
 bool IsRegularFile(const std::string& host);
-// A symbolic link, whatever it points to (or when it points nowhere).
-bool IsLink(const std::string& host);
 // The entry of a host folder that a name matches without regard to case: the
 // name itself when it exists as given, else the first entry whose folded
 // name is equal (folders only, when foldersOnly is set); empty when none.
