@@ -1,8 +1,6 @@
 # The host build: the installer against winsim, winsim's CLI, tests, benchmarks.
 
 file(GLOB WINSIM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/winsim/*.cpp)
-# An object library: every part of winsim is linked, so that parts that
-# register themselves at start-up are present.
 add_library(winsim_core OBJECT ${WINSIM_SOURCES})
 target_include_directories(winsim_core PUBLIC ${CMAKE_SOURCE_DIR}/winsim/include ${CMAKE_SOURCE_DIR})
 
@@ -46,6 +44,13 @@ file(GLOB UNIT_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/unit/*.cpp)
 add_executable(unit_tests ${UNIT_TESTS})
 target_link_libraries(unit_tests PRIVATE test_support winsim_core GTest::gtest_main)
 gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
+
+# winsim's own tests: its printers, its stand-in monitor, links on its drive.
+file(GLOB WINSIM_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/winsim/*.cpp)
+add_executable(winsim_tests ${WINSIM_TESTS})
+target_link_libraries(winsim_tests PRIVATE test_support winsim_core GTest::gtest_main)
+add_dependencies(winsim_tests winsim)
+gtest_discover_tests(winsim_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS winsim)
 
 file(GLOB SCENARIO_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/scenario/*.cpp)
 add_executable(scenario_tests ${SCENARIO_TESTS})

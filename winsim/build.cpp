@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "internal.h"
 #include "winsim/spooler.h"
 
 namespace winsim {
@@ -53,16 +54,6 @@ const OsRow kOsTable[] = {
     {"2016-x64", 2, 6, 3, 9600, 3, true, "Windows Server 2016 (reported as 2012 R2)"},
 };
 
-std::vector<BuildHook>& BuildHooks() {
-    static std::vector<BuildHook> hooks;
-    return hooks;
-}
-
-std::vector<std::pair<std::string, ShowHook>>& ShowHooks() {
-    static std::vector<std::pair<std::string, ShowHook>> hooks;
-    return hooks;
-}
-
 bool MakeDirs(const std::string& host) {
     std::string path;
     for (size_t i = 0; i <= host.size(); ++i) {
@@ -71,8 +62,7 @@ bool MakeDirs(const std::string& host) {
             if (!path.empty()) ::mkdir(path.c_str(), 0755);
         }
     }
-    struct stat st;
-    return ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return IsDirectory(host);
 }
 
 bool MakeWinDir(const std::string& winPath) { return MakeDirs(HostPath(AbsoluteWinPath(winPath))); }
@@ -94,8 +84,10 @@ void ListTree(const std::string& host, const std::string& label, std::string* ou
     for (const auto& n : names) {
         std::string child = host + "/" + n;
         struct stat st;
-        if (::stat(child.c_str(), &st) != 0) continue;
-        if (S_ISDIR(st.st_mode)) {
+        if (::lstat(child.c_str(), &st) != 0) continue;
+        if (S_ISLNK(st.st_mode)) {
+            *out += "  " + label + "\\" + n + "  (symbolic link)\n";
+        } else if (S_ISDIR(st.st_mode)) {
             *out += "  " + label + "\\" + n + "\\\n";
             ListTree(child, label + "\\" + n, out);
         } else {
@@ -131,8 +123,7 @@ void ShowFiles(std::string* out) {
     }
     for (const char* dir : {"C:\\Program Files\\Oxlen", "C:\\Program Files (x86)\\Oxlen"}) {
         std::string host = HostPath(dir);
-        struct stat st;
-        if (::stat(host.c_str(), &st) == 0) {
+        if (IsDirectory(host)) {
             *out += std::string("  ") + dir + "\\\n";
             ListTree(host, dir, out);
         }
@@ -213,14 +204,6 @@ std::vector<std::string> OsNames() {
     return names;
 }
 
-void RegisterBuildHook(BuildHook hook) { BuildHooks().push_back(hook); }
-
-void RegisterShowHook(const char* order, ShowHook hook) {
-    ShowHooks().emplace_back(order, hook);
-    std::sort(ShowHooks().begin(), ShowHooks().end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-}
-
 bool LayFolder(const std::string& hostSource, const std::string& winTarget) {
     if (!MakeWinDir(winTarget)) return false;
     DIR* d = ::opendir(hostSource.c_str());
@@ -265,7 +248,8 @@ bool CreateMachine(const std::string& dir, const NewOptions& options, std::strin
     }
     WriteFileAtomic(dir + "/journal.log", "");
     WriteFileAtomic(dir + "/faults",
-                    "# Injected failures: FUNCTION ARGUMENT ERROR [COUNT], or: missing MODULE EXPORT\n");
+                    "# Injected failures, one a line: FUNCTION ARGUMENT ERROR [COUNT], missing MODULE EXPORT,\n"
+                    "# or delay CreateMutexA MILLISECONDS [COUNT]\n");
     bool ok = MakeWinDir("C:\\Windows\\System32") && MakeWinDir("C:\\Program Files") &&
               MakeWinDir("C:\\Users\\Administrator") &&
               WriteWinFile("C:\\Windows\\System32\\cmd.exe", "stand-in command interpreter\n");
@@ -310,7 +294,7 @@ bool CreateMachine(const std::string& dir, const NewOptions& options, std::strin
              WriteWinFile("C:\\Dist\\Install.exe", "winsim: stands for the host build of Install\n") &&
              WriteWinFile("C:\\Dist\\VormoCheck.exe", "winsim: stands for the host build of VormoCheck\n");
     }
-    for (BuildHook hook : BuildHooks()) ok = ok && hook(options, error);
+    ok = ok && CompletePrinters(options, error);
     if (!ok && error->empty()) *error = "cannot lay out the machine in " + dir;
     CloseMachine();
     return ok;
@@ -319,7 +303,10 @@ bool CreateMachine(const std::string& dir, const NewOptions& options, std::strin
 std::string ShowMachine() {
     std::string out;
     ShowBasics(&out);
-    for (const auto& hook : ShowHooks()) hook.second(&out);
+    ShowMonitors(&out);
+    ShowPorts(&out);
+    ShowPrinters(&out);
+    ShowEventSources(&out);
     ShowFiles(&out);
     ShowRegistry(&out);
     ShowJournal(&out);

@@ -1,28 +1,30 @@
 // Drive C: as a folder tree: Windows paths, attributes and the file API.
+//
+// A symbolic link of the host below drive_c is a reparse point, as a symbolic
+// link or junction is on Windows: it reports FILE_ATTRIBUTE_REPARSE_POINT
+// (with FILE_ATTRIBUTE_DIRECTORY when it leads to a folder), paths lead
+// through it, and deleting it deletes the link, never what it leads to.
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <sstream>
 
-#include "winsim/machine.h"
+#include "internal.h"
 
 namespace winsim {
-namespace {
 
-const char kSystem32[] = "C:\\Windows\\System32";
-const char kSysWow64[] = "C:\\Windows\\SysWOW64";
+// ---- host paths ---------------------------------------------------------------
 
-bool IsSep(char c) { return c == '\\' || c == '/'; }
-
-std::vector<std::string> SplitComponents(const std::string& path) {
+std::vector<std::string> SplitPath(const std::string& path, bool slashes) {
     std::vector<std::string> parts;
     std::string part;
     for (char c : path) {
-        if (IsSep(c)) {
+        if (c == '\\' || (slashes && c == '/')) {
             if (!part.empty()) parts.push_back(part);
             part.clear();
         } else {
@@ -33,29 +35,88 @@ std::vector<std::string> SplitComponents(const std::string& path) {
     return parts;
 }
 
-std::string DriveRoot() { return MachineDir() + "/drive_c"; }
-
-bool StatPath(const std::string& host, struct stat* st) { return ::lstat(host.c_str(), st) == 0; }
-
-bool IsDir(const std::string& host) {
-    struct stat st;
-    return StatPath(host, &st) && S_ISDIR(st.st_mode);
+std::string BaseName(const std::string& path) {
+    auto slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool IsFile(const std::string& host) {
+bool IsDirectory(const std::string& host) {
     struct stat st;
-    return StatPath(host, &st) && S_ISREG(st.st_mode);
+    return ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool IsRegularFile(const std::string& host) {
+    struct stat st;
+    return ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+std::string FindNoCase(const std::string& folder, const std::string& name, bool foldersOnly) {
+    struct stat st;
+    std::string exact = folder + "/" + name;
+    if (::lstat(exact.c_str(), &st) == 0 && (!foldersOnly || IsDirectory(exact))) return name;
+    std::string found, want = Lower(name);
+    if (DIR* d = ::opendir(folder.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            std::string n = e->d_name;
+            if (n == "." || n == ".." || Lower(n) != want) continue;
+            if (foldersOnly && !IsDirectory(folder + "/" + n)) continue;
+            found = n;
+            break;
+        }
+        ::closedir(d);
+    }
+    return found;
+}
+
+bool RemoveHostTree(const std::string& host) {
+    struct stat st;
+    if (::lstat(host.c_str(), &st) != 0) return false;
+    if (!S_ISDIR(st.st_mode)) return ::unlink(host.c_str()) == 0;
+    if (DIR* d = ::opendir(host.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            std::string n = e->d_name;
+            if (n != "." && n != "..") RemoveHostTree(host + "/" + n);
+        }
+        ::closedir(d);
+    }
+    return ::rmdir(host.c_str()) == 0;
+}
+
+namespace {
+
+const char kSystem32[] = "C:\\Windows\\System32";
+const char kSysWow64[] = "C:\\Windows\\SysWOW64";
+
+bool IsSep(char c) { return c == '\\' || c == '/'; }
+
+std::string DriveRoot() { return MachineDir() + "/drive_c"; }
+
+// What a host path is, a link being a thing of its own.
+enum class Node { kNone, kFile, kFolder, kFileLink, kFolderLink };
+
+Node NodeAt(const std::string& host) {
+    struct stat st;
+    if (host.empty() || ::lstat(host.c_str(), &st) != 0) return Node::kNone;
+    if (S_ISLNK(st.st_mode)) return IsDirectory(host) ? Node::kFolderLink : Node::kFileLink;
+    return S_ISDIR(st.st_mode) ? Node::kFolder : Node::kFile;
+}
+
+bool IsFolderNode(Node node) { return node == Node::kFolder || node == Node::kFolderLink; }
+bool IsLinkNode(Node node) { return node == Node::kFileLink || node == Node::kFolderLink; }
+
+// The attributes Windows reports for a path: those stored, the archive
+// attribute for a file that has none, and what the node is.
+DWORD AttributesOf(const std::string& host, Node node) {
+    DWORD attributes = StoredAttributes(host);
+    if (!IsFolderNode(node) && attributes == 0) attributes = FILE_ATTRIBUTE_ARCHIVE;
+    if (IsFolderNode(node)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
+    if (IsLinkNode(node)) attributes |= FILE_ATTRIBUTE_REPARSE_POINT;
+    return attributes;
 }
 
 std::string ParentHost(const std::string& host) {
     auto slash = host.rfind('/');
     return slash == std::string::npos ? std::string() : host.substr(0, slash);
-}
-
-std::string BaseName(const std::string& winPath) {
-    size_t i = winPath.size();
-    while (i > 0 && !IsSep(winPath[i - 1])) --i;
-    return winPath.substr(i);
 }
 
 // Relative name of a host path below drive_c, in lower case: the key of the
@@ -98,13 +159,6 @@ BOOL CopyContent(const std::string& from, const std::string& to) {
     return TRUE;
 }
 
-std::string Upper(const std::string& s) {
-    std::string out = s;
-    for (auto& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
-}
-
 bool WildcardMatch(const char* pattern, const char* name) {
     // '*' and '?' as Windows has them; "*.*" matches every name.
     if (std::strcmp(pattern, "*.*") == 0 || std::strcmp(pattern, "*") == 0) return true;
@@ -117,10 +171,7 @@ bool WildcardMatch(const char* pattern, const char* name) {
             return WildcardMatch(pattern, name + std::strlen(name));
         }
         if (!*name) return std::strcmp(pattern, ".") == 0 || std::strcmp(pattern, ".*") == 0;
-        char p = *pattern, c = *name;
-        if (p >= 'A' && p <= 'Z') p = static_cast<char>(p - 'A' + 'a');
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (p != '?' && p != c) return false;
+        if (*pattern != '?' && LowerChar(*pattern) != LowerChar(*name)) return false;
         ++pattern;
         ++name;
     }
@@ -142,13 +193,15 @@ struct FileObject : Object {
 
 void FillFindData(const std::string& name, const std::string& host, WIN32_FIND_DATAA* data) {
     std::memset(data, 0, sizeof *data);
-    struct stat st;
-    bool dir = ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-    DWORD attributes = name == "." || name == ".." ? 0 : StoredAttributes(host);
-    if (dir) attributes |= FILE_ATTRIBUTE_DIRECTORY;
-    if (attributes == 0) attributes = FILE_ATTRIBUTE_ARCHIVE;
-    data->dwFileAttributes = attributes;
-    if (!dir) data->nFileSizeLow = static_cast<DWORD>(st.st_size);
+    if (name == "." || name == "..") {
+        data->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+    } else {
+        Node node = NodeAt(host);
+        data->dwFileAttributes = AttributesOf(host, node);
+        struct stat st;
+        if (node == Node::kFile && ::stat(host.c_str(), &st) == 0) data->nFileSizeLow = static_cast<DWORD>(st.st_size);
+        if (IsLinkNode(node)) data->dwReserved0 = IO_REPARSE_TAG_SYMLINK;
+    }
     std::snprintf(data->cFileName, sizeof data->cFileName, "%s", name.c_str());
 }
 
@@ -180,8 +233,8 @@ std::string AbsoluteWinPath(const std::string& input) {
     } else {
         base = Process().currentDirectory;
     }
-    std::vector<std::string> parts = SplitComponents(base.substr(2));
-    for (const auto& part : SplitComponents(path)) {
+    std::vector<std::string> parts = SplitPath(base.substr(2), true);
+    for (const auto& part : SplitPath(path, true)) {
         if (part == ".") continue;
         if (part == "..") {
             if (!parts.empty()) parts.pop_back();
@@ -206,22 +259,9 @@ std::string Redirect(const std::string& abs) {
 std::string HostPath(const std::string& abs) {
     std::string host = DriveRoot();
     bool exists = true;
-    for (const auto& part : SplitComponents(abs.substr(2))) {
+    for (const auto& part : SplitPath(abs.substr(2), true)) {
         std::string found;
-        if (exists) {
-            if (::access((host + "/" + part).c_str(), F_OK) == 0) {
-                found = part;
-            } else if (DIR* d = ::opendir(host.c_str())) {
-                std::string want = Lower(part);
-                while (dirent* e = ::readdir(d)) {
-                    if (Lower(e->d_name) == want) {
-                        found = e->d_name;
-                        break;
-                    }
-                }
-                ::closedir(d);
-            }
-        }
+        if (exists) found = FindNoCase(host, part, false);
         if (found.empty()) {
             exists = false;
             found = part;
@@ -289,7 +329,7 @@ BOOL WINAPI SetCurrentDirectoryA(LPCSTR path) {
     std::string abs = AbsoluteWinPath(path);
     if (abs.empty()) return Fail(ERROR_PATH_NOT_FOUND);
     std::string host = HostPath(Redirect(abs));
-    if (!IsDir(host)) return Fail(IsFile(host) ? 267 /* ERROR_DIRECTORY */ : ERROR_PATH_NOT_FOUND);
+    if (!IsDirectory(host)) return Fail(IsRegularFile(host) ? ERROR_DIRECTORY : ERROR_PATH_NOT_FOUND);
     Process().currentDirectory = abs;
     return TRUE;
 }
@@ -300,20 +340,18 @@ DWORD WINAPI GetFileAttributesA(LPCSTR path) {
         return INVALID_FILE_ATTRIBUTES;
     }
     std::string host = MapPath(path);
-    struct stat st;
-    if (host.empty() || ::stat(host.c_str(), &st) != 0) {
-        SetError(host.empty() || !IsDir(ParentHost(host)) ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
+    Node node = NodeAt(host);
+    if (node == Node::kNone) {
+        SetError(host.empty() || !IsDirectory(ParentHost(host)) ? ERROR_PATH_NOT_FOUND : ERROR_FILE_NOT_FOUND);
         return INVALID_FILE_ATTRIBUTES;
     }
-    DWORD attributes = StoredAttributes(host);
-    if (S_ISDIR(st.st_mode)) attributes |= FILE_ATTRIBUTE_DIRECTORY;
-    return attributes ? attributes : FILE_ATTRIBUTE_ARCHIVE;
+    return AttributesOf(host, node);
 }
 
 BOOL WINAPI SetFileAttributesA(LPCSTR path, DWORD attributes) {
     if (!path) return Fail(ERROR_INVALID_PARAMETER);
     std::string host = MapPath(path);
-    if (host.empty() || ::access(host.c_str(), F_OK) != 0) return Fail(ERROR_FILE_NOT_FOUND);
+    if (NodeAt(host) == Node::kNone) return Fail(ERROR_FILE_NOT_FOUND);
     DWORD error;
     if (TakeFault("SetFileAttributesA", BaseName(path), &error)) return Fail(error);
     StoreAttributes(host, attributes);
@@ -333,8 +371,8 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
         SetError(error);
         return INVALID_HANDLE_VALUE;
     }
-    if (host.empty() || !IsFile(host)) {
-        SetError(!host.empty() && IsDir(host) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
+    if (host.empty() || !IsRegularFile(host)) {
+        SetError(!host.empty() && IsDirectory(host) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
     auto file = std::make_unique<FileObject>();
@@ -347,11 +385,11 @@ BOOL WINAPI CopyFileA(LPCSTR from, LPCSTR to, BOOL failIfExists) {
     std::string src = MapPath(from), dst = MapPath(to);
     DWORD error;
     if (TakeFault("CopyFileA", BaseName(to), &error)) return Fail(error);
-    if (src.empty() || !IsFile(src)) return Fail(src.empty() || IsDir(ParentHost(src)) ? ERROR_FILE_NOT_FOUND
-                                                                                       : ERROR_PATH_NOT_FOUND);
-    if (dst.empty() || !IsDir(ParentHost(dst))) return Fail(ERROR_PATH_NOT_FOUND);
-    if (IsDir(dst)) return Fail(ERROR_ACCESS_DENIED);
-    if (IsFile(dst)) {
+    if (src.empty() || !IsRegularFile(src))
+        return Fail(src.empty() || IsDirectory(ParentHost(src)) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    if (dst.empty() || !IsDirectory(ParentHost(dst))) return Fail(ERROR_PATH_NOT_FOUND);
+    if (IsDirectory(dst)) return Fail(ERROR_ACCESS_DENIED);
+    if (IsRegularFile(dst)) {
         if (failIfExists) return Fail(ERROR_FILE_EXISTS);
         if (StoredAttributes(dst) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
     }
@@ -366,10 +404,13 @@ BOOL WINAPI DeleteFileA(LPCSTR path) {
     std::string host = MapPath(path);
     DWORD error;
     if (TakeFault("DeleteFileA", BaseName(path), &error)) return Fail(error);
-    if (host.empty() || !IsDir(ParentHost(host))) return Fail(ERROR_PATH_NOT_FOUND);
-    if (IsDir(host)) return Fail(ERROR_ACCESS_DENIED);
-    if (!IsFile(host)) return Fail(ERROR_FILE_NOT_FOUND);
+    if (host.empty() || !IsDirectory(ParentHost(host))) return Fail(ERROR_PATH_NOT_FOUND);
+    Node node = NodeAt(host);
+    // A folder, or a link to one, is not a file to delete.
+    if (IsFolderNode(node)) return Fail(ERROR_ACCESS_DENIED);
+    if (node == Node::kNone) return Fail(ERROR_FILE_NOT_FOUND);
     if (StoredAttributes(host) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
+    // A link to a file goes itself; the file it leads to stays.
     if (::unlink(host.c_str()) != 0) return Fail(ERROR_ACCESS_DENIED);
     ForgetAttributes(host);
     return TRUE;
@@ -380,10 +421,10 @@ BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
     std::string abs = AbsoluteWinPath(path);
     if (abs.empty()) return Fail(ERROR_PATH_NOT_FOUND);
     std::string host = HostPath(Redirect(abs));
-    if (::access(host.c_str(), F_OK) == 0) return Fail(ERROR_ALREADY_EXISTS);
+    if (NodeAt(host) != Node::kNone) return Fail(ERROR_ALREADY_EXISTS);
     DWORD error;
     if (TakeFault("CreateDirectoryA", abs, &error)) return Fail(error);
-    if (!IsDir(ParentHost(host))) return Fail(ERROR_PATH_NOT_FOUND);
+    if (!IsDirectory(ParentHost(host))) return Fail(ERROR_PATH_NOT_FOUND);
     if (::mkdir(host.c_str(), 0755) != 0) return Fail(ERROR_ACCESS_DENIED);
     return TRUE;
 }
@@ -393,11 +434,16 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR path) {
     std::string host = MapPath(path);
     DWORD error;
     if (TakeFault("RemoveDirectoryA", BaseName(path), &error)) return Fail(error);
-    if (host.empty() || ::access(host.c_str(), F_OK) != 0) return Fail(ERROR_FILE_NOT_FOUND);
-    if (!IsDir(host)) return Fail(267 /* ERROR_DIRECTORY */);
+    Node node = NodeAt(host);
+    if (node == Node::kNone) return Fail(ERROR_FILE_NOT_FOUND);
+    if (!IsFolderNode(node)) return Fail(ERROR_DIRECTORY);
     if (StoredAttributes(host) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
-    if (::rmdir(host.c_str()) != 0) return Fail(errno == ENOTEMPTY || errno == EEXIST ? ERROR_DIR_NOT_EMPTY
-                                                                                      : ERROR_ACCESS_DENIED);
+    if (node == Node::kFolderLink) {
+        // The link goes, never the folder it leads to.
+        if (::unlink(host.c_str()) != 0) return Fail(ERROR_ACCESS_DENIED);
+    } else if (::rmdir(host.c_str()) != 0) {
+        return Fail(errno == ENOTEMPTY || errno == EEXIST ? ERROR_DIR_NOT_EMPTY : ERROR_ACCESS_DENIED);
+    }
     ForgetAttributes(host);
     return TRUE;
 }
@@ -419,7 +465,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
     std::string namePattern = redirected.substr(slash + 1);
     if (folderWin.size() == 2) folderWin += "\\";
     std::string folderHost = HostPath(folderWin);
-    if (!IsDir(folderHost)) {
+    if (!IsDirectory(folderHost)) {
         SetError(ERROR_PATH_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
@@ -438,9 +484,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
         ::closedir(d);
     }
     // NTFS lists a folder in the order of its names in upper case.
-    std::sort(entries.begin(), entries.end(), [](const std::string& a, const std::string& b) {
-        return Upper(a) < Upper(b);
-    });
+    SortAsListing(&entries);
     names.insert(names.end(), entries.begin(), entries.end());
     auto find = std::make_unique<FindObject>();
     for (const auto& n : names) {

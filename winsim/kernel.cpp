@@ -9,12 +9,9 @@
 #include <cstring>
 #include <set>
 
-#include "winsim/machine.h"
+#include "internal.h"
 
 namespace winsim {
-bool CloseFileHandle(HANDLE h);
-bool RunCommandInterpreter(const std::string& commandLine, DWORD* exitCode);
-
 namespace {
 
 struct ModuleObject : Object {
@@ -31,7 +28,6 @@ struct MutexObject : Object {
     }
     int fd = -1;
     bool owner = false;
-    std::string name;
 };
 
 struct ProcessObject : Object {
@@ -56,18 +52,32 @@ std::set<void*>& Blocks() {
     return blocks;
 }
 
-std::string ModuleName(const char* name) {
-    std::string m = Lower(name ? name : "");
-    auto slash = m.find_last_of("\\/");
-    if (slash != std::string::npos) m = m.substr(slash + 1);
-    if (m.size() > 4 && (m.compare(m.size() - 4, 4, ".dll") == 0 || m.compare(m.size() - 4, 4, ".drv") == 0))
-        m = m.substr(0, m.size() - 4);
-    return m;
+HANDLE const kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+
+// kernel32 is loaded in every process at the same address; its handle (from
+// GetModuleHandleA) is that address and is not counted as an open handle.
+HMODULE const kKernel32Module = reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x7C800000));
+
+template <class F>
+FARPROC Proc(F* f) {
+    return reinterpret_cast<FARPROC>(reinterpret_cast<void*>(f));
 }
 
-bool KnownModule(const std::string& m) { return m == "kernel32" || m == "winspool" || m == "advapi32"; }
+// What GetProcAddress gives out: the entries the installer binds at run time.
+struct Export {
+    const char* module;
+    const char* name;
+    FARPROC proc;
+};
+const Export kExports[] = {
+    {"kernel32", "IsWow64Process", Proc(&IsWow64Process)},
+    {"kernel32", "Wow64DisableWow64FsRedirection", Proc(&Wow64DisableWow64FsRedirection)},
+    {"kernel32", "MultiByteToWideChar", Proc(&MultiByteToWideChar)},
+    {"winspool", "OpenPrinterW", Proc(&OpenPrinterW)},
+    {"winspool", "XcvDataW", Proc(&XcvDataW)},
+};
 
-HANDLE const kCurrentProcess = reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1));
+const char* const kModules[] = {"kernel32", "winspool", "advapi32"};
 
 // The Windows-1252 characters 0x80..0x9F; the rest of the page is Latin-1.
 const char16_t k1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
@@ -75,12 +85,26 @@ const char16_t k1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 
                                 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
 
-std::string BaseName(const std::string& path) {
-    auto slash = path.find_last_of("\\/");
-    return slash == std::string::npos ? path : path.substr(slash + 1);
+}  // namespace
+
+std::string ModuleName(const std::string& name) {
+    std::string m = Lower(BaseName(name));
+    if (m.size() > 4 && (m.compare(m.size() - 4, 4, ".dll") == 0 || m.compare(m.size() - 4, 4, ".drv") == 0))
+        m = m.substr(0, m.size() - 4);
+    return m;
 }
 
-}  // namespace
+bool KnownModule(const std::string& module) {
+    for (const char* m : kModules)
+        if (module == m) return true;
+    return false;
+}
+
+bool KnownExport(const std::string& module, const std::string& name) {
+    for (const auto& e : kExports)
+        if (module == e.module && name == e.name) return true;
+    return false;
+}
 
 size_t OpenBlockCount() { return Blocks().size(); }
 
@@ -106,6 +130,44 @@ std::string Utf16ToAnsi(const std::u16string& s) {
 }
 
 std::string AnsiToUtf8(const std::string& s) { return Utf16ToUtf8(AnsiToUtf16(s, Config().codePage)); }
+
+std::u16string Utf8ToUtf16(const std::string& s) {
+    std::u16string out;
+    size_t i = 0;
+    while (i < s.size()) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        size_t length = c < 0x80 ? 1 : c >= 0xC2 && c <= 0xDF ? 2 : c >= 0xE0 && c <= 0xEF ? 3 : c >= 0xF0 && c <= 0xF4 ? 4 : 0;
+        uint32_t code = length == 1 ? c : length == 2 ? (c & 0x1F) : length == 3 ? (c & 0x0F) : (c & 0x07);
+        // The continuation bytes; the second one's range rules out overlong
+        // forms, surrogates and code points past U+10FFFF.
+        size_t taken = 1;
+        for (; length > 1 && taken < length && i + taken < s.size(); ++taken) {
+            unsigned char next = static_cast<unsigned char>(s[i + taken]);
+            unsigned char low = 0x80, high = 0xBF;
+            if (taken == 1) {
+                if (c == 0xE0) low = 0xA0;
+                else if (c == 0xED) high = 0x9F;
+                else if (c == 0xF0) low = 0x90;
+                else if (c == 0xF4) high = 0x8F;
+            }
+            if (next < low || next > high) break;
+            code = (code << 6) | (next & 0x3F);
+        }
+        if (length == 0 || taken < length) {
+            out += u'\uFFFD';  // the bytes of an incomplete sequence stand for one character
+            i += taken;
+            continue;
+        }
+        i += length;
+        if (code < 0x10000) {
+            out += static_cast<char16_t>(code);
+        } else {
+            out += static_cast<char16_t>(0xD800 + ((code - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((code - 0x10000) & 0x3FF));
+        }
+    }
+    return out;
+}
 
 std::string Utf16ToUtf8(const std::u16string& s) {
     std::string out;
@@ -142,7 +204,7 @@ BOOL WINAPI CloseHandle(HANDLE h) {
 // ---- modules ----------------------------------------------------------------
 
 HMODULE WINAPI LoadLibraryA(LPCSTR name) {
-    std::string m = ModuleName(name);
+    std::string m = ModuleName(name ? name : "");
     DWORD error;
     if (TakeFault("LoadLibraryA", m, &error)) {
         SetError(error);
@@ -164,15 +226,14 @@ BOOL WINAPI FreeLibrary(HMODULE module) {
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR name) {
     // A module that every process has loaded; its handle is not counted.
-    std::string m = ModuleName(name);
-    if (m == "kernel32") return reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x7C800000));
+    if (ModuleName(name ? name : "") == "kernel32") return kKernel32Module;
     SetError(ERROR_MOD_NOT_FOUND);
     return nullptr;
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
     std::string m;
-    if (module == reinterpret_cast<HMODULE>(static_cast<uintptr_t>(0x7C800000))) {
+    if (module == kKernel32Module) {
         m = "kernel32";
     } else if (auto* object = Lookup<ModuleObject>(module)) {
         m = object->name;
@@ -185,18 +246,10 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name) {
         SetError(ERROR_PROC_NOT_FOUND);
         return nullptr;
     }
-    FARPROC proc = nullptr;
-    if (m == "kernel32") {
-        if (export_name == "IsWow64Process") proc = reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&IsWow64Process));
-        else if (export_name == "Wow64DisableWow64FsRedirection")
-            proc = reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&Wow64DisableWow64FsRedirection));
-        else if (export_name == "MultiByteToWideChar") proc = reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&MultiByteToWideChar));
-    } else if (m == "winspool") {
-        if (export_name == "OpenPrinterW") proc = reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&OpenPrinterW));
-        else if (export_name == "XcvDataW") proc = reinterpret_cast<FARPROC>(reinterpret_cast<void*>(&XcvDataW));
-    }
-    if (!proc) SetError(ERROR_PROC_NOT_FOUND);
-    return proc;
+    for (const auto& e : kExports)
+        if (m == e.module && export_name == e.name) return e.proc;
+    SetError(ERROR_PROC_NOT_FOUND);
+    return nullptr;
 }
 
 // ---- system -----------------------------------------------------------------
@@ -252,7 +305,7 @@ DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
         std::memcpy(buffer, v.c_str(), v.size() + 1);
         return static_cast<DWORD>(v.size());
     }
-    SetError(203 /* ERROR_ENVVAR_NOT_FOUND */);
+    SetError(ERROR_ENVVAR_NOT_FOUND);
     return 0;
 }
 
@@ -313,11 +366,7 @@ int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b) {
     // "oe", \xFE as "th"); the modifier circumflex weighs as "^".
     auto key = [](LPCSTR text) {
         std::u16string out;
-        for (char16_t u : AnsiToUtf16(text ? text : "", Config().codePage)) {
-            if (u >= 'a' && u <= 'z') u = static_cast<char16_t>(u - 32);
-            else if (u >= 0xE0 && u <= 0xFE && u != 0xF7) u = static_cast<char16_t>(u - 32);
-            else if (u == 0x0161 || u == 0x0153 || u == 0x017E) u = static_cast<char16_t>(u - 1);
-            else if (u == 0xFF) u = 0x0178;
+        for (char16_t u : AnsiToUtf16(Upper(text ? text : ""), Config().codePage)) {
             if (u == 0x00AD) continue;
             if (u == 0x02C6) u = '^';
             if (u == 0x00DF) out += u"SS";
@@ -338,11 +387,6 @@ BOOL WINAPI IsDBCSLeadByte(BYTE) {
     return FALSE;
 }
 
-LPSTR WINAPI CharPrevA(LPCSTR start, LPCSTR current) {
-    if (!start || !current || current <= start) return const_cast<LPSTR>(start);
-    return const_cast<LPSTR>(current - 1);
-}
-
 // ---- mutexes ----------------------------------------------------------------
 
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name) {
@@ -360,7 +404,6 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name
         std::string file = Lower(name);
         for (auto& c : file)
             if (c == '\\' || c == '/') c = '_';
-        mutex->name = file;
         mutex->fd = ::open((folder + "/" + file).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
         if (mutex->fd < 0) {
             SetError(ERROR_ACCESS_DENIED);
@@ -387,7 +430,7 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name
 BOOL WINAPI ReleaseMutex(HANDLE h) {
     auto* mutex = Lookup<MutexObject>(h);
     if (!mutex) return Fail(ERROR_INVALID_HANDLE);
-    if (!mutex->owner) return Fail(288 /* ERROR_NOT_OWNER */);
+    if (!mutex->owner) return Fail(ERROR_NOT_OWNER);
     mutex->owner = false;
     return TRUE;
 }
@@ -414,15 +457,14 @@ BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATT
     DWORD error;
     if (TakeFault("CreateProcessA", base, &error)) return Fail(error);
     std::string host = MapPath(program);
-    struct stat st;
-    if (host.empty() || ::stat(host.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (host.empty() || !IsRegularFile(host)) {
         // A program taken from the command line and named without a folder
         // is looked for in the system directory as well; an application name
         // is taken as it stands, with no search.
         bool found = false;
         if (!application && program.find('\\') == std::string::npos) {
             host = MapPath("C:\\Windows\\system32\\" + program);
-            found = !host.empty() && ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+            found = !host.empty() && IsRegularFile(host);
         }
         if (!found) return Fail(ERROR_FILE_NOT_FOUND);
     }

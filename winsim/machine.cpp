@@ -7,9 +7,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <set>
 #include <sstream>
+
+#include "internal.h"
 
 namespace winsim {
 namespace {
@@ -62,16 +66,70 @@ ProcessState& Process() {
     return state;
 }
 
-// ---- text -----------------------------------------------------------------
+// ---- names and text -----------------------------------------------------------
+
+namespace {
+
+// The letters of Windows-1252 outside the two runs of Latin-1 that have a
+// partner of the other case: {upper, lower}.
+const unsigned char kOtherPairs[][2] = {{0x8A, 0x9A}, {0x8C, 0x9C}, {0x8E, 0x9E}, {0x9F, 0xFF}};
+
+bool InUpperRun(unsigned char u) { return (u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7); }
+bool InLowerRun(unsigned char u) { return (u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7); }
+
+}  // namespace
+
+char LowerChar(char c) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (InUpperRun(u)) return static_cast<char>(u + 0x20);
+    for (const auto& pair : kOtherPairs)
+        if (u == pair[0]) return static_cast<char>(pair[1]);
+    return c;
+}
+
+char UpperChar(char c) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (InLowerRun(u)) return static_cast<char>(u - 0x20);
+    for (const auto& pair : kOtherPairs)
+        if (u == pair[1]) return static_cast<char>(pair[0]);
+    return c;
+}
 
 std::string Lower(const std::string& s) {
     std::string out = s;
-    for (auto& c : out)
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    for (auto& c : out) c = LowerChar(c);
     return out;
 }
 
-bool EqualNoCase(const std::string& a, const std::string& b) { return Lower(a) == Lower(b); }
+std::string Upper(const std::string& s) {
+    std::string out = s;
+    for (auto& c : out) c = UpperChar(c);
+    return out;
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i)
+        if (LowerChar(a[i]) != LowerChar(b[i])) return false;
+    return true;
+}
+
+namespace {
+
+void SortByFoldedForm(std::vector<std::string>* names, std::string (*fold)(const std::string&)) {
+    std::vector<std::pair<std::u16string, std::string>> keyed;
+    keyed.reserve(names->size());
+    for (auto& name : *names) keyed.emplace_back(AnsiToUtf16(fold(name), Config().codePage), std::move(name));
+    std::sort(keyed.begin(), keyed.end());
+    names->clear();
+    for (auto& k : keyed) names->push_back(std::move(k.second));
+}
+
+}  // namespace
+
+void SortAsListing(std::vector<std::string>* names) { SortByFoldedForm(names, Upper); }
+
+void SortAsSubkeys(std::vector<std::string>* names) { SortByFoldedForm(names, Lower); }
 
 std::string Trim(const std::string& s) {
     size_t b = 0, e = s.size();
@@ -82,30 +140,75 @@ std::string Trim(const std::string& s) {
 
 // ---- machine description ----------------------------------------------------
 
-bool LoadConfig(const std::string& dir, MachineConfig* c) {
-    std::string text;
-    if (!ReadWholeFile(dir + "/machine.conf", &text)) return false;
+namespace {
+
+// A number as machine.conf and the faults file write it: decimal, or
+// hexadecimal after "0x"; nothing else on the word, and at most max.
+bool ParseNumber(const std::string& text, unsigned long long max, unsigned long long* value) {
+    bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+    std::string digits = hex ? text.substr(2) : text;
+    if (digits.empty() || digits.size() > 16) return false;
+    unsigned long long v = 0;
+    for (char c : digits) {
+        unsigned d;
+        if (c >= '0' && c <= '9') d = static_cast<unsigned>(c - '0');
+        else if (hex && c >= 'a' && c <= 'f') d = static_cast<unsigned>(c - 'a' + 10);
+        else if (hex && c >= 'A' && c <= 'F') d = static_cast<unsigned>(c - 'A' + 10);
+        else return false;
+        v = v * (hex ? 16 : 10) + d;
+        if (v > max) return false;
+    }
+    *value = v;
+    return true;
+}
+
+// Applies one KEY=VALUE of machine.conf; false, with the reason, when the
+// key is unknown or the value does not parse.
+bool ApplyConfigValue(const std::string& k, const std::string& v, MachineConfig* c, std::string* why) {
+    unsigned long long n = 0;
+    auto number = [&](unsigned long long max) {
+        if (ParseNumber(v, max, &n)) return true;
+        *why = "not a number of at most " + std::to_string(max);
+        return false;
+    };
+    if (k == "os") c->os = v;
+    else if (k == "computer") c->computerName = v;
+    else if (k == "servers") c->servers = SplitList(v);
+    else if (k.rfind("env.", 0) == 0 && k.size() > 4) c->env[k.substr(4)] = v;
+    else if (k == "major" && number(0xFFFFFFFFu)) c->major = static_cast<DWORD>(n);
+    else if (k == "minor" && number(0xFFFFFFFFu)) c->minor = static_cast<DWORD>(n);
+    else if (k == "build" && number(0xFFFFFFFFu)) c->build = static_cast<DWORD>(n);
+    else if (k == "platform" && number(0xFFFFFFFFu)) c->platform = static_cast<DWORD>(n);
+    else if (k == "stopper_exit_code" && number(0xFFFFFFFFu)) c->stopperExitCode = static_cast<DWORD>(n);
+    else if (k == "product_type" && number(0xFF)) c->productType = static_cast<BYTE>(n);
+    else if (k == "64bit" && v != "0" && v != "1") *why = "not 0 or 1";
+    else if (k == "64bit") c->is64 = v == "1";
+    else if (k == "codepage" && number(0xFFFFFFFFu) && n != 1252) *why = "winsim models code page 1252 only";
+    else if (k == "codepage" && n == 1252) c->codePage = 1252;
+    else if (why->empty()) *why = "unknown key";
+    return why->empty();
+}
+
+}  // namespace
+
+bool LoadConfig(const std::string& dir, MachineConfig* c, std::string* error) {
+    std::string text, file = dir + "/machine.conf", why;
+    if (!ReadWholeFile(file, &text)) {
+        if (error) *error = "no machine in " + dir;
+        return false;
+    }
     std::istringstream in(text);
     std::string line;
-    while (std::getline(in, line)) {
+    for (int number = 1; std::getline(in, line); ++number) {
         line = Trim(line);
         if (line.empty() || line[0] == '#') continue;
         auto eq = line.find('=');
-        if (eq == std::string::npos) continue;
-        std::string k = Trim(line.substr(0, eq)), v = Trim(line.substr(eq + 1));
-        auto num = [&]() { return static_cast<DWORD>(std::strtoul(v.c_str(), nullptr, 0)); };
-        if (k == "os") c->os = v;
-        else if (k == "major") c->major = num();
-        else if (k == "minor") c->minor = num();
-        else if (k == "build") c->build = num();
-        else if (k == "platform") c->platform = num();
-        else if (k == "product_type") c->productType = static_cast<BYTE>(num());
-        else if (k == "64bit") c->is64 = num() != 0;
-        else if (k == "codepage") c->codePage = num();
-        else if (k == "computer") c->computerName = v;
-        else if (k == "stopper_exit_code") c->stopperExitCode = num();
-        else if (k == "servers") c->servers = SplitList(v);
-        else if (k.rfind("env.", 0) == 0) c->env[k.substr(4)] = v;
+        if (eq == std::string::npos) why = "not KEY=VALUE";
+        else ApplyConfigValue(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)), c, &why);
+        if (!why.empty()) {
+            if (error) *error = file + ":" + std::to_string(number) + ": " + line + ": " + why;
+            return false;
+        }
     }
     return true;
 }
@@ -125,23 +228,37 @@ bool WriteConfig(const std::string& dir, const MachineConfig& c) {
     return WriteFileAtomic(dir + "/machine.conf", out.str());
 }
 
-bool OpenMachine(const std::string& dir) {
-    State& s = S();
+bool OpenMachine(const std::string& dir, std::string* error) {
     MachineConfig config;
-    if (!LoadConfig(dir, &config)) return false;
+    if (!LoadConfig(dir, &config, error)) return false;
+    std::vector<FaultRule> faults;
+    std::vector<std::pair<std::string, std::string>> missing;
+    std::string text, file = dir + "/faults";
+    if (ReadWholeFile(file, &text)) {
+        std::istringstream in(text);
+        std::string line, why;
+        for (int number = 1; std::getline(in, line); ++number) {
+            if (!ParseFaultLine(line, &faults, &missing, &why)) {
+                if (error) *error = file + ":" + std::to_string(number) + ": " + why;
+                return false;
+            }
+        }
+    }
+    State& s = S();
     s.open = true;
     s.dir = dir;
     s.config = config;
-    s.faults.clear();
-    s.missing.clear();
-    std::string text;
-    if (ReadWholeFile(dir + "/faults", &text)) {
-        std::istringstream in(text);
-        std::string line;
-        while (std::getline(in, line)) ParseFaultLine(line, &s.faults, &s.missing);
-    }
+    s.faults = faults;
+    s.missing = missing;
     Process() = ProcessState();
     return true;
+}
+
+bool OpenMachine(const std::string& dir) {
+    std::string error;
+    if (OpenMachine(dir, &error)) return true;
+    std::fprintf(stderr, "winsim: %s\n", error.c_str());
+    return false;
 }
 
 void CloseMachine() {
@@ -160,45 +277,124 @@ bool SaveConfig() { return WriteConfig(S().dir, S().config); }
 
 // ---- faults -----------------------------------------------------------------
 
-bool ParseFaultLine(const std::string& raw, std::vector<FaultRule>* rules,
-                    std::vector<std::pair<std::string, std::string>>* missing) {
-    std::string line = Trim(raw);
-    if (line.empty() || line[0] == '#') return false;
-    // The argument may be quoted to hold blanks.
-    std::vector<std::string> words;
+namespace {
+
+// Every function of winsim that consults the fault rules.
+const char* const kFaultPoints[] = {
+    "AddMonitorA", "CopyFileA", "CreateDirectoryA", "CreateFileA", "CreateMutexA", "CreateProcessA",
+    "DeleteFileA", "DeleteMonitorA", "EnumPortsA", "EnumPrintersA", "GetPrinterA", "GetPrivateProfileStringA",
+    "GetVersionExA", "GetVersionExA:ex", "GlobalAlloc", "LoadLibraryA", "OpenPrinterA", "OpenPrinterW",
+    "RegCreateKeyExA", "RegDeleteKeyA", "RegDeleteValueA", "RegOpenKeyExA", "RegOpenKeyExA:KEY_WOW64_32KEY",
+    "RegOpenKeyExA:KEY_WOW64_64KEY", "RegQueryValueExA", "RegSetValueExA", "RegisterEventSourceA",
+    "RemoveDirectoryA", "ReportEventA", "SetFileAttributesA", "SetPrinterA", "Xcv:AddPort", "Xcv:DeletePort",
+    "Xcv:SetPortData", "XcvDataW", "delay:CreateMutexA",
+};
+
+bool KnownFaultPoint(const std::string& function) {
+    static const std::set<std::string> known(std::begin(kFaultPoints), std::end(kFaultPoints));
+    return known.count(function) != 0;
+}
+
+// Why a function name is no fault point, with the one it may have meant.
+std::string UnknownFunction(const std::string& function) {
+    std::string text = "unknown function " + function;
+    for (const char* known : kFaultPoints) {
+        std::string k = known;
+        if (EqualNoCase(k, function) || (k.size() > function.size() && k.compare(0, function.size(), function) == 0))
+            return text + " (" + k + "?)";
+    }
+    return text;
+}
+
+// The words of a rule; an argument in double quotes may hold blanks.
+bool SplitRule(const std::string& line, std::vector<std::string>* words) {
     size_t i = 0;
     while (i < line.size()) {
-        while (i < line.size() && line[i] == ' ') ++i;
+        while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
         if (i >= line.size()) break;
-        std::string word;
+        size_t end;
         if (line[i] == '"') {
-            size_t end = line.find('"', i + 1);
-            if (end == std::string::npos) end = line.size();
-            word = line.substr(i + 1, end - i - 1);
+            end = line.find('"', i + 1);
+            if (end == std::string::npos) return false;
+            words->push_back(line.substr(i + 1, end - i - 1));
             i = end + 1;
         } else {
-            size_t end = line.find(' ', i);
+            end = line.find_first_of(" \t", i);
             if (end == std::string::npos) end = line.size();
-            word = line.substr(i, end - i);
+            words->push_back(line.substr(i, end - i));
             i = end;
         }
-        words.push_back(word);
     }
-    if (words.size() == 3 && words[0] == "missing") {
-        missing->emplace_back(Lower(words[1]), words[2]);
-        return true;
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::string> FaultPoints() { return std::vector<std::string>(std::begin(kFaultPoints), std::end(kFaultPoints)); }
+
+bool ParseFaultLine(const std::string& raw, std::vector<FaultRule>* rules,
+                    std::vector<std::pair<std::string, std::string>>* missing, std::string* error) {
+    std::string line = Trim(raw);
+    if (line.empty() || line[0] == '#') return true;
+    std::vector<std::string> words;
+    if (!SplitRule(line, &words)) {
+        *error = "a quote without its end: " + line;
+        return false;
     }
-    if (words.size() < 3 || words.size() > 4) return false;
+    if (words[0] == "missing") {
+        std::string module = words.size() == 3 ? ModuleName(words[1]) : std::string();
+        if (words.size() != 3) *error = "expected: missing MODULE EXPORT";
+        else if (!KnownModule(module)) *error = "unknown module " + words[1];
+        else if (!KnownExport(module, words[2])) *error = "no export " + words[2] + " that GetProcAddress gives out";
+        else missing->emplace_back(module, words[2]);
+        return error->empty();
+    }
     FaultRule rule;
-    rule.function = words[0];
-    rule.argument = words[1];
-    rule.error = static_cast<DWORD>(std::strtoul(words[2].c_str(), nullptr, 0));
-    if (words.size() == 4) rule.remaining = std::strtol(words[3].c_str(), nullptr, 0);
+    bool delay = words[0] == "delay";
+    if (words.size() < 3 || words.size() > 4) {
+        *error = delay ? "expected: delay CreateMutexA MILLISECONDS [COUNT]" : "expected: FUNCTION ARGUMENT ERROR [COUNT]";
+        return false;
+    }
+    if (delay) {
+        if (words[1] != "CreateMutexA") {
+            *error = "only CreateMutexA can be delayed, not " + words[1];
+            return false;
+        }
+        rule.function = "delay:CreateMutexA";
+        rule.argument = "*";
+    } else {
+        if (!KnownFaultPoint(words[0])) {
+            *error = UnknownFunction(words[0]);
+            return false;
+        }
+        rule.function = words[0];
+        rule.argument = words[1];
+    }
+    unsigned long long number = 0;
+    if (!ParseNumber(words[2], 0xFFFFFFFFu, &number)) {
+        *error = (delay ? "not a number of milliseconds: " : "not an error code: ") + words[2];
+        return false;
+    }
+    rule.error = static_cast<DWORD>(number);
+    if (words.size() == 4) {
+        if (!ParseNumber(words[3], 0x7FFFFFFF, &number) || number == 0) {
+            *error = "not a count of at least 1: " + words[3];
+            return false;
+        }
+        rule.remaining = static_cast<long>(number);
+    }
     rules->push_back(rule);
     return true;
 }
 
 void AddFault(const std::string& function, const std::string& argument, DWORD error, long count) {
+    if (!KnownFaultPoint(function) || (count < 1 && count != -1)) {
+        std::fprintf(stderr, "winsim: AddFault(%s, %s, %lu, %ld): %s\n", function.c_str(), argument.c_str(),
+                     static_cast<unsigned long>(error), count,
+                     KnownFaultPoint(function) ? "a count must be at least 1, or -1 for every call"
+                                               : UnknownFunction(function).c_str());
+        std::abort();
+    }
     FaultRule rule;
     rule.function = function;
     rule.argument = argument;
@@ -213,6 +409,11 @@ void ClearFaults() {
 }
 
 bool TakeFault(const std::string& function, const std::string& argument, DWORD* error) {
+    if (!KnownFaultPoint(function)) {
+        // A fault point missing from the table could never be given a rule.
+        std::fprintf(stderr, "winsim: %s consults the fault rules but is not a fault point\n", function.c_str());
+        std::abort();
+    }
     for (auto& rule : S().faults) {
         if (rule.function != function) continue;
         if (rule.argument != "*" && !EqualNoCase(rule.argument, argument)) continue;
@@ -225,15 +426,9 @@ bool TakeFault(const std::string& function, const std::string& argument, DWORD* 
 }
 
 bool ExportMissing(const std::string& module, const std::string& name) {
-    std::string m = Lower(module);
-    if (m.size() > 4 && (m.compare(m.size() - 4, 4, ".dll") == 0 || m.compare(m.size() - 4, 4, ".drv") == 0))
-        m = m.substr(0, m.size() - 4);
-    for (const auto& rule : S().missing) {
-        std::string r = rule.first;
-        if (r.size() > 4 && (r.compare(r.size() - 4, 4, ".dll") == 0 || r.compare(r.size() - 4, 4, ".drv") == 0))
-            r = r.substr(0, r.size() - 4);
-        if (r == m && rule.second == name) return true;
-    }
+    std::string m = ModuleName(module);
+    for (const auto& rule : S().missing)
+        if (rule.first == m && rule.second == name) return true;
     return false;
 }
 

@@ -4,11 +4,10 @@
 // A monitor lives where Windows keeps it: the key Monitors\NAME below the
 // spooler's Print key, with "Driver" (the DLL's file name) and "Environment".
 // Its ports are subkeys of that key, so deleting the monitor takes them along.
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <cstring>
 
+#include "internal.h"
 #include "winsim/spooler.h"
 
 namespace winsim {
@@ -41,9 +40,7 @@ std::string ResolveEnvironment(const char* requested) {
 bool DllPresent(const std::string& environment, const std::string& dll) {
     std::string folder = Config().is64 && environment == kEnvX86 ? "C:\\Windows\\SysWOW64" : "C:\\Windows\\System32";
     std::string abs = AbsoluteWinPath(folder + "\\" + dll);
-    if (abs.empty()) return false;
-    struct stat st;
-    return ::stat(HostPath(abs).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return !abs.empty() && IsRegularFile(HostPath(abs));
 }
 
 // The ports named in a printer's port list ("P1,P2" with optional blanks).
@@ -96,6 +93,8 @@ void ShowMonitorsOf(const std::string& hive, std::string* out) {
     }
 }
 
+}  // namespace
+
 void ShowMonitors(std::string* out) {
     *out += "\nMonitors:\n";
     ShowMonitorsOf("registry/HKLM", out);
@@ -107,6 +106,8 @@ void ShowMonitors(std::string* out) {
         ShowMonitorsOf(hive, out);
     }
 }
+
+namespace {
 
 std::string ValueText(const RegValue& value) {
     switch (value.type) {
@@ -129,6 +130,8 @@ std::string ValueText(const RegValue& value) {
     return text;
 }
 
+}  // namespace
+
 void ShowEventSources(std::string* out) {
     *out += "\nEvent-log sources (Application):\n";
     std::vector<std::string> sources = reg::Subkeys("registry/HKLM", kEventLogKey);
@@ -141,14 +144,6 @@ void ShowEventSources(std::string* out) {
     }
 }
 
-struct Registration {
-    Registration() {
-        RegisterShowHook("20-monitors", &ShowMonitors);
-        RegisterShowHook("80-event-sources", &ShowEventSources);
-    }
-} g_registration;
-
-}  // namespace
 }  // namespace winsim
 
 using namespace winsim;

@@ -14,6 +14,7 @@
 // small for that gets nothing but ERROR_INSUFFICIENT_BUFFER and the size.
 #include <cstring>
 
+#include "internal.h"
 #include "winsim/spooler.h"
 
 namespace winsim {
@@ -22,7 +23,6 @@ namespace {
 constexpr DWORD kAccessAdminister = 0x00000004;  // PRINTER_ACCESS_ADMINISTER
 constexpr DWORD kAccessUse = 0x00000008;        // PRINTER_ACCESS_USE
 constexpr DWORD kPortTypeWrite = 0x0001;        // PORT_TYPE_WRITE
-constexpr DWORD kNullRefPointer = 1780;         // RPC_X_NULL_REF_POINTER
 
 // A printer's definition as the spooler keeps it.
 struct PrinterDefinition {
@@ -164,6 +164,8 @@ PrinterObject* PrinterHandle(HANDLE h) {
 // Bytes of a size-protocol answer, guarded against a count that no DWORD holds.
 bool FitsDword(size_t size) { return size <= 0xFFFFFFFFu; }
 
+}  // namespace
+
 // ---- winsim new / show ------------------------------------------------------
 
 // Completes the printers that `winsim new` lays out with the rest of a
@@ -187,12 +189,16 @@ bool CompletePrinters(const NewOptions& options, std::string*) {
     return true;
 }
 
+namespace {
+
 std::string AttributeWords(DWORD attributes) {
     std::string words;
     if (attributes & PRINTER_ATTRIBUTE_LOCAL) words += "local";
     if (attributes & PRINTER_ATTRIBUTE_NETWORK) words += words.empty() ? "network" : ", network";
     return words.empty() ? std::string() : " (" + words + ")";
 }
+
+}  // namespace
 
 void ShowPrinters(std::string* out) {
     *out += "\nPrinters:\n";
@@ -209,14 +215,6 @@ void ShowPrinters(std::string* out) {
     }
 }
 
-struct Registration {
-    Registration() {
-        RegisterBuildHook(&CompletePrinters);
-        RegisterShowHook("40-printers", &ShowPrinters);
-    }
-} g_registration;
-
-}  // namespace
 }  // namespace winsim
 
 using namespace winsim;
@@ -245,7 +243,7 @@ BOOL WINAPI GetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, 
     PrinterObject* object = PrinterHandle(printer);
     if (!object) return Fail(ERROR_INVALID_HANDLE);
     if (level != 2) return Fail(ERROR_INVALID_LEVEL);
-    if (!needed) return Fail(kNullRefPointer);
+    if (!needed) return Fail(RPC_X_NULL_REF_POINTER);
     DWORD error;
     if (TakeFault("GetPrinterA", object->printer, &error)) return Fail(error);
     PrinterDefinition p;
@@ -310,7 +308,7 @@ BOOL WINAPI SetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD comman
 
 BOOL WINAPI EnumPrintersA(DWORD flags, LPSTR, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed,
                           LPDWORD returned) {
-    if (!needed || !returned) return Fail(kNullRefPointer);
+    if (!needed || !returned) return Fail(RPC_X_NULL_REF_POINTER);
     *needed = 0;
     *returned = 0;
     if (level != 4) return Fail(ERROR_INVALID_LEVEL);
@@ -345,7 +343,7 @@ BOOL WINAPI EnumPrintersA(DWORD flags, LPSTR, DWORD level, LPBYTE buffer, DWORD 
 }
 
 BOOL WINAPI EnumPortsA(LPSTR server, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
-    if (!needed || !returned) return Fail(kNullRefPointer);
+    if (!needed || !returned) return Fail(RPC_X_NULL_REF_POINTER);
     *needed = 0;
     *returned = 0;
     std::string hive;

@@ -1,12 +1,16 @@
 // Profile (INI) files: GetPrivateProfileStringA and GetPrivateProfileIntA.
 //
 // As Windows reads them: a file name without any folder is looked for in the
-// Windows directory; section and key names match without regard to case;
-// blanks around lines, section names, key names and values are trimmed;
-// lines starting with ';' are comments; a line without '=' is a key without
-// a value; a value in matching quotes loses them; a missing file, section or
-// key gives the default. The first section of a name and the first key of a
-// name within it count. GetPrivateProfileIntA reads the value's first 29
+// Windows directory; a file that begins with the byte-order mark of UTF-16
+// (either end first) or of UTF-8 is read in that encoding and handed out in
+// the ANSI code page, any other file is read in the ANSI code page; a CR, a
+// LF or any run of them ends a line; section and key names match without
+// regard to case; blanks around lines, section names, key names and values
+// are trimmed, and a name or value ends at a zero byte; lines starting with
+// ';' are comments; a line without '=' is a key without a value; a value in
+// matching quotes loses them; a missing file, section or key gives the
+// default. The first section of a name and the first key of a name within it
+// count. GetPrivateProfileIntA reads the value's first 29
 // characters: a sign, then digits ("0x", "0o", "0b" choose another base),
 // wrapping around at 32 bits; an empty or missing value gives the default.
 //
@@ -21,26 +25,10 @@
 #include <string>
 #include <vector>
 
-#include "winsim/machine.h"
+#include "internal.h"
 
 namespace winsim {
 namespace {
-
-// Case folding of the ANSI code page (Windows-1252) for names.
-char Fold(char c) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (u >= 'A' && u <= 'Z') return static_cast<char>(u + 32);
-    if (u >= 0xC0 && u <= 0xDE && u != 0xD7) return static_cast<char>(u + 32);
-    if (u == 0x8A || u == 0x8C || u == 0x8E) return static_cast<char>(u + 16);
-    if (u == 0x9F) return static_cast<char>(0xFF);
-    return c;
-}
-
-std::string FoldName(const std::string& s) {
-    std::string out = s;
-    for (auto& c : out) c = Fold(c);
-    return out;
-}
 
 bool IsBlank(char c) {
     return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f' || c == 0x1A;
@@ -51,6 +39,25 @@ std::string TrimBlanks(const std::string& s) {
     while (b < e && IsBlank(s[b])) ++b;
     while (e > b && IsBlank(s[e - 1])) --e;
     return s.substr(b, e - b);
+}
+
+// What a name or a value holds: everything before its first zero byte.
+std::string UpToZero(const std::string& s) { return s.substr(0, s.find('\0')); }
+
+// A profile file's text in the ANSI code page.
+std::string DecodeFile(const std::string& bytes) {
+    auto startsWith = [&bytes](const char* mark, size_t size) {
+        return bytes.size() >= size && bytes.compare(0, size, mark, size) == 0;
+    };
+    if (startsWith("\xEF\xBB\xBF", 3)) return Utf16ToAnsi(Utf8ToUtf16(bytes.substr(3)));
+    bool little = startsWith("\xFF\xFE", 2), big = startsWith("\xFE\xFF", 2);
+    if (!little && !big) return bytes;
+    std::u16string wide;
+    for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
+        unsigned char first = static_cast<unsigned char>(bytes[i]), second = static_cast<unsigned char>(bytes[i + 1]);
+        wide += static_cast<char16_t>(little ? first | (second << 8) : (first << 8) | second);
+    }
+    return Utf16ToAnsi(wide);
 }
 
 struct Entry {
@@ -75,7 +82,7 @@ std::unique_ptr<Profile> Parse(const std::string& text) {
     Section* current = nullptr;  // lines before the first section belong to none
     size_t pos = 0;
     while (pos < text.size()) {
-        size_t end = text.find('\n', pos);
+        size_t end = text.find_first_of("\r\n", pos);
         if (end == std::string::npos) end = text.size();
         std::string line = TrimBlanks(text.substr(pos, end - pos));
         pos = end + 1;
@@ -85,8 +92,8 @@ std::unique_ptr<Profile> Parse(const std::string& text) {
             if (close != std::string::npos) {
                 profile->sections.emplace_back();
                 Section& section = profile->sections.back();
-                section.name = TrimBlanks(line.substr(1, close - 1));
-                profile->index.emplace(FoldName(section.name), profile->sections.size() - 1);
+                section.name = UpToZero(TrimBlanks(line.substr(1, close - 1)));
+                profile->index.emplace(Lower(section.name), profile->sections.size() - 1);
                 current = &section;
                 continue;
             }
@@ -96,14 +103,14 @@ std::unique_ptr<Profile> Parse(const std::string& text) {
         Entry entry;
         size_t eq = line.find('=');
         if (eq == std::string::npos) {
-            entry.name = line;
+            entry.name = UpToZero(line);
         } else {
-            entry.name = TrimBlanks(line.substr(0, eq));
-            entry.value = TrimBlanks(line.substr(eq + 1));
+            entry.name = UpToZero(TrimBlanks(line.substr(0, eq)));
+            entry.value = UpToZero(TrimBlanks(line.substr(eq + 1)));
             entry.hasValue = true;
         }
         current->entries.push_back(entry);
-        current->index.emplace(FoldName(entry.name), current->entries.size() - 1);
+        current->index.emplace(Lower(entry.name), current->entries.size() - 1);
     }
     return profile;
 }
@@ -167,18 +174,18 @@ std::shared_ptr<Profile> Load(LPCSTR fileName) {
     entry.size = st.st_size;
     entry.mtimeSec = static_cast<long long>(st.st_mtim.tv_sec);
     entry.mtimeNsec = static_cast<long long>(st.st_mtim.tv_nsec);
-    entry.profile = std::shared_ptr<Profile>(Parse(text));
+    entry.profile = std::shared_ptr<Profile>(Parse(DecodeFile(text)));
     cache[host] = entry;
     return entry.profile;
 }
 
 const Section* FindSection(const Profile& profile, const char* name) {
-    auto it = profile.index.find(FoldName(TrimBlanks(name)));
+    auto it = profile.index.find(Lower(TrimBlanks(name)));
     return it == profile.index.end() ? nullptr : &profile.sections[it->second];
 }
 
 const Entry* FindEntry(const Section& section, const char* name) {
-    auto it = section.index.find(FoldName(TrimBlanks(name)));
+    auto it = section.index.find(Lower(TrimBlanks(name)));
     return it == section.index.end() ? nullptr : &section.entries[it->second];
 }
 
@@ -311,7 +318,7 @@ DWORD WINAPI GetPrivateProfileSectionA(LPCSTR section, LPSTR buffer, DWORD size,
     // trimmed, quotes kept): "name=value", or "name" alone.
     const Section* found = nullptr;
     if (profile && section) {
-        auto it = profile->index.find(FoldName(section));
+        auto it = profile->index.find(Lower(section));
         if (it != profile->index.end()) found = &profile->sections[it->second];
     }
     if (found)

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <sstream>
 
-#include "winsim/machine.h"
+#include "internal.h"
 
 namespace winsim {
 namespace {
@@ -43,44 +43,14 @@ std::string DecodeName(const std::string& name) {
     return out;
 }
 
-std::vector<std::string> Split(const std::string& path) {
-    std::vector<std::string> parts;
-    std::string part;
-    for (char c : path) {
-        if (c == '\\') {
-            if (!part.empty()) parts.push_back(part);
-            part.clear();
-        } else {
-            part += c;
-        }
-    }
-    if (!part.empty()) parts.push_back(part);
-    return parts;
-}
-
-bool IsDirectory(const std::string& host) {
-    struct stat st;
-    return ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
+// Key paths have only the backslash as separator: "/" is part of a name.
+std::vector<std::string> Split(const std::string& path) { return SplitPath(path, false); }
 
 // The host folder of a key child below a parent folder, found without regard
 // to case; empty when absent.
 std::string FindChild(const std::string& parent, const std::string& name) {
-    std::string encoded = EncodeName(name);
-    if (IsDirectory(parent + "/" + encoded)) return parent + "/" + encoded;
-    std::string want = Lower(encoded);
-    std::string found;
-    if (DIR* d = ::opendir(parent.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            if (e->d_name[0] == '.' && (e->d_name[1] == 0 || (e->d_name[1] == '.' && e->d_name[2] == 0))) continue;
-            if (Lower(e->d_name) == want && IsDirectory(parent + "/" + e->d_name)) {
-                found = parent + "/" + e->d_name;
-                break;
-            }
-        }
-        ::closedir(d);
-    }
-    return found;
+    std::string found = FindNoCase(parent, EncodeName(name), true);
+    return found.empty() ? found : parent + "/" + found;
 }
 
 std::string KeyFolder(const std::string& hive, const std::string& path) {
@@ -210,20 +180,6 @@ bool SaveValues(const std::string& folder, const ValueList& values) {
     return WriteFileAtomic(folder + "/" + kValuesFile, text);
 }
 
-bool RemoveTree(const std::string& host) {
-    if (DIR* d = ::opendir(host.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            std::string n = e->d_name;
-            if (n == "." || n == "..") continue;
-            std::string child = host + "/" + n;
-            if (IsDirectory(child)) RemoveTree(child);
-            else ::unlink(child.c_str());
-        }
-        ::closedir(d);
-    }
-    return ::rmdir(host.c_str()) == 0;
-}
-
 }  // namespace
 
 namespace reg {
@@ -252,7 +208,7 @@ bool DeleteTree(const std::string& hive, const std::string& path) {
     // Rename first so that a killed process never leaves half a key behind.
     std::string doomed = folder + ".deleted." + std::to_string(::getpid());
     if (::rename(folder.c_str(), doomed.c_str()) != 0) return false;
-    RemoveTree(doomed);
+    RemoveHostTree(doomed);
     return true;
 }
 
@@ -270,9 +226,7 @@ std::vector<std::string> Subkeys(const std::string& hive, const std::string& pat
         }
         ::closedir(d);
     }
-    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
-        return Lower(a) < Lower(b);
-    });
+    SortAsSubkeys(&names);
     return names;
 }
 

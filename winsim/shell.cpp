@@ -1,34 +1,15 @@
 // The command interpreter: "/c COMMAND". rmdir /S /Q works on the machine's
-// files and "exit N" ends with exit code N; every other command is only
-// recorded in the journal.
-#include <dirent.h>
+// files (a symbolic link in the tree is removed as a link, never followed)
+// and "exit N" ends with exit code N; every other command is only recorded in
+// the journal.
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
-#include "winsim/machine.h"
+#include "internal.h"
 
 namespace winsim {
-namespace {
-
-bool RemoveTree(const std::string& host) {
-    struct stat st;
-    if (::lstat(host.c_str(), &st) != 0) return false;
-    if (S_ISDIR(st.st_mode)) {
-        if (DIR* d = ::opendir(host.c_str())) {
-            while (dirent* e = ::readdir(d)) {
-                std::string n = e->d_name;
-                if (n != "." && n != "..") RemoveTree(host + "/" + n);
-            }
-            ::closedir(d);
-        }
-        return ::rmdir(host.c_str()) == 0;
-    }
-    return ::unlink(host.c_str()) == 0;
-}
-
-}  // namespace
 
 bool RunCommandInterpreter(const std::string& commandLine, DWORD* exitCode) {
     *exitCode = 0;
@@ -57,11 +38,16 @@ bool RunCommandInterpreter(const std::string& commandLine, DWORD* exitCode) {
     }
     std::string host = MapPath(folder);
     struct stat st;
-    if (host.empty() || ::stat(host.c_str(), &st) != 0) {
-        *exitCode = 2;  // "The system cannot find the file specified."
+    if (host.empty() || ::lstat(host.c_str(), &st) != 0) {
+        *exitCode = ERROR_FILE_NOT_FOUND;  // "The system cannot find the file specified."
         return false;
     }
-    RemoveTree(host);
+    if (!IsDirectory(host)) {
+        *exitCode = ERROR_DIRECTORY;  // "The directory name is invalid."
+        return false;
+    }
+    // A link in the tree, or the folder named when it is one, goes as a link.
+    RemoveHostTree(host);
     ForgetAttributes(host);
     return true;
 }

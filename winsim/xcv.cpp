@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "internal.h"
 #include "portcfg/port_fields.h"
 #include "winsim/spooler.h"
 
@@ -179,6 +180,8 @@ void ShowSpooler(const std::string& hive, const std::string& label, std::string*
     }
 }
 
+}  // namespace
+
 void ShowPorts(std::string* out) {
     *out += "\nPorts of the port monitors:\n";
     std::string before = *out;
@@ -191,11 +194,6 @@ void ShowPorts(std::string* out) {
     if (*out == before) *out += "  (none)\n";
 }
 
-struct RegisterShow {
-    RegisterShow() { RegisterShowHook("30-ports", &ShowPorts); }
-} g_registerShow;
-
-}  // namespace
 }  // namespace winsim
 
 using namespace winsim;

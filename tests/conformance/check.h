@@ -23,6 +23,8 @@ void Failed(const char* file, int line, const std::string& what);
 const std::string& Scratch();
 // True when the checks run under Wine (some answers differ from Windows).
 bool UnderWine();
+// Writes a file's bytes at a Windows path; false when it cannot.
+bool WriteBytes(const std::string& path, const std::string& bytes);
 
 }  // namespace conformance
 

@@ -114,3 +114,45 @@ CONFORMANCE_CASE(CurrentDirectoryResolvesRelativeNames) {
     CHECK(!SetCurrentDirectoryA(P("nowhere").c_str()));
     SetCurrentDirectoryA(saved);
 }
+
+// Symbolic links made before the run, by the host set-up or by the Wine
+// runner from the Unix side: C:\conformance-links\folder leads to a folder
+// outside drive C:'s own tree that holds inside.txt, C:\conformance-links\file
+// to a file there. Nothing here deletes through them.
+CONFORMANCE_CASE(SymbolicLinksAreReparsePoints) {
+#ifdef _WIN32
+    if (!conformance::UnderWine()) return;  // made only where the runner makes them
+#endif
+    const std::string links = "C:\\conformance-links";
+    const DWORD folderLink = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    // Wine does not report a link to a file as a reparse point.
+    const DWORD fileLink = FILE_ATTRIBUTE_ARCHIVE | (conformance::UnderWine() ? 0 : FILE_ATTRIBUTE_REPARSE_POINT);
+    CHECK_EQ(GetFileAttributesA((links + "\\folder").c_str()), folderLink);
+    CHECK_EQ(GetFileAttributesA((links + "\\file").c_str()), fileLink);
+    WIN32_FIND_DATAA data;
+    std::memset(&data, 0xCD, sizeof data);
+    platform::FindHandle find(FindFirstFileA((links + "\\*").c_str(), &data));
+    CHECK(find.valid());
+    int seen = 0;
+    if (find) {
+        do {
+            std::string name = data.cFileName;
+            if (name == "folder") {
+                ++seen;
+                CHECK_EQ(data.dwFileAttributes, folderLink);
+                // The reparse tag; Wine leaves the field as the caller left it.
+                CHECK_EQ(data.dwReserved0,
+                         conformance::UnderWine() ? 0xCDCDCDCDu : static_cast<DWORD>(IO_REPARSE_TAG_SYMLINK));
+            } else if (name == "file") {
+                ++seen;
+                CHECK_EQ(data.dwFileAttributes, fileLink);
+            }
+        } while (FindNextFileA(find.get(), &data));
+    }
+    CHECK_EQ(seen, 2);
+    // A path through the folder link reaches what the folder holds.
+    CHECK_EQ(GetFileAttributesA((links + "\\folder\\inside.txt").c_str()), static_cast<DWORD>(FILE_ATTRIBUTE_ARCHIVE));
+    platform::FindHandle inside(FindFirstFileA((links + "\\FOLDER\\*.txt").c_str(), &data));
+    CHECK(inside.valid());
+    CHECK_STR(data.cFileName, "inside.txt");
+}

@@ -61,3 +61,42 @@ CONFORMANCE_CASE(GlobalAllocAndFree) {
     CHECK(block != nullptr);
     CHECK(GlobalFree(block) == nullptr);
 }
+
+// GetVersionExA fills either structure by its size field and refuses any
+// other size with ERROR_INSUFFICIENT_BUFFER.
+CONFORMANCE_CASE(VersionQueryTakesBothStructureSizes) {
+    OSVERSIONINFOA basic;
+    std::memset(&basic, 0, sizeof basic);
+    basic.dwOSVersionInfoSize = sizeof basic;
+    CHECK_EQ(sizeof basic, static_cast<size_t>(148));
+    CHECK(GetVersionExA(&basic));
+    CHECK_EQ(basic.dwPlatformId, static_cast<DWORD>(VER_PLATFORM_WIN32_NT));
+    OSVERSIONINFOEXA extended;
+    std::memset(&extended, 0, sizeof extended);
+    extended.dwOSVersionInfoSize = sizeof extended;
+    CHECK_EQ(sizeof extended, static_cast<size_t>(156));
+    CHECK(GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&extended)));
+    CHECK_EQ(extended.dwMajorVersion, basic.dwMajorVersion);
+    CHECK_EQ(extended.dwMinorVersion, basic.dwMinorVersion);
+    CHECK_EQ(extended.dwBuildNumber, basic.dwBuildNumber);
+    CHECK(extended.wProductType == VER_NT_WORKSTATION || extended.wProductType == VER_NT_SERVER ||
+          extended.wProductType == VER_NT_DOMAIN_CONTROLLER);
+    for (DWORD size : {0u, 147u, 149u, 155u, 157u}) {
+        std::memset(&extended, 0, sizeof extended);
+        extended.dwOSVersionInfoSize = size;
+        CHECK(!GetVersionExA(reinterpret_cast<LPOSVERSIONINFOA>(&extended)));
+        CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    }
+}
+
+// An event source is registered, reports and is released. (Wine keeps no
+// event log behind these calls: they succeed and record nothing.)
+CONFORMANCE_CASE(EventSourceRegistersReportsAndIsReleased) {
+    HANDLE log = RegisterEventSourceA(nullptr, "WinsimConformance");
+    CHECK(log != nullptr);
+    if (!log) return;
+    LPCSTR strings[] = {"Winsim conformance"};
+    CHECK(ReportEventA(log, EVENTLOG_INFORMATION_TYPE, 0, 0x40000001u, nullptr, 1, 0, strings, nullptr));
+    CHECK(ReportEventA(log, EVENTLOG_ERROR_TYPE, 3, 0xC0020001u, nullptr, 0, 0, nullptr, nullptr));
+    CHECK(DeregisterEventSource(log));
+}

@@ -5,26 +5,9 @@
 
 #include "check.h"
 
-#ifndef _WIN32
-#include "winsim/machine.h"
-#endif
-
 namespace {
 
-// Writes a file's bytes at a Windows path; false when it cannot.
-bool WriteText(const std::string& path, const std::string& text) {
-#ifdef _WIN32
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    DWORD written = 0;
-    BOOL ok = WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
-    CloseHandle(file);
-    return ok && written == text.size();
-#else
-    std::string host = winsim::MapPath(path);
-    return !host.empty() && winsim::WriteFileAtomic(host, text);
-#endif
-}
+bool WriteText(const std::string& path, const std::string& text) { return conformance::WriteBytes(path, text); }
 
 std::string P(const char* name) { return conformance::Scratch() + "\\" + name; }
 
@@ -167,6 +150,16 @@ namespace {
 // A double-zero list as the two functions below fill it: its entries.
 std::string List(const char* buffer, DWORD returned) { return std::string(buffer, returned); }
 
+// The text of an ASCII string in UTF-16, little or big end first.
+std::string Utf16(const std::string& text, bool bigEndian = false) {
+    std::string out;
+    for (char c : text) {
+        out += bigEndian ? '\0' : c;
+        out += bigEndian ? c : '\0';
+    }
+    return out;
+}
+
 }  // namespace
 
 // The lists behind a whole file and a whole section, as the pre-flight
@@ -208,4 +201,55 @@ CONFORMANCE_CASE(ProfileSectionNamesAndSectionEntries) {
     CHECK_EQ(buffer[0], '\0');
     CHECK_EQ(GetPrivateProfileSectionA("1", buffer, sizeof buffer, P("absent.ini").c_str()), 0u);
     CHECK_EQ(GetPrivateProfileSectionNamesA(buffer, sizeof buffer, P("absent.ini").c_str()), 0u);
+}
+
+// Files in the encodings and with the line ends that the profile functions
+// read, and names holding a zero byte. Windows documents profile files in
+// UTF-16 (with their byte-order mark); Wine's own profile tests hold the
+// CR-only line ends on Windows; the rest is seen under Wine, Windows' own
+// answer has not been seen.
+CONFORMANCE_CASE(ProfileFilesInUnicodeWithOtherLineEndsAndZeroBytes) {
+    const std::string cafe = Utf16("[1]\r\nServerIP=Caf") + std::string("\xE9\0", 2) + Utf16("\r\n[2]\r\nServerIP=x\r\n");
+    std::string cafeBigEndian;
+    for (size_t i = 0; i + 1 < cafe.size(); i += 2) cafeBigEndian += std::string() + cafe[i + 1] + cafe[i];
+    const std::string nul(1, '\0');
+    const struct Row {
+        const char* what;
+        std::string bytes;
+        const char *section, *key, *value;  // value: what a read gives ("default" when nothing is found)
+    } rows[] = {
+        {"CR only", "[1]\rServerIP=a\r[2]\rServerIP=b\r", "2", "ServerIP", "b"},
+        {"CR, LF and CR LF mixed", "[s]\r\na=1\rb=2\n\rc=3", "s", "b", "2"},
+        {"UTF-16 with its mark", "\xFF\xFE" + cafe, "1", "ServerIP", "Caf\xE9"},
+        {"UTF-16 with its mark, second section", "\xFF\xFE" + cafe, "2", "ServerIP", "x"},
+        {"UTF-16 big end first with its mark", "\xFE\xFF" + cafeBigEndian, "1", "ServerIP", "Caf\xE9"},
+        {"UTF-16 without a mark is no profile", cafe, "2", "ServerIP", "default"},
+        {"UTF-8 with its mark", "\xEF\xBB\xBF[1]\r\nServerIP=Caf\xC3\xA9\r\n[2]\r\nServerIP=y\r\n", "1", "ServerIP",
+         "Caf\xE9"},
+        {"UTF-8 with its mark, outside the code page", "\xEF\xBB\xBF[1]\r\nServerIP=\xE4\xB8\xAD\r\n", "1",
+         "ServerIP", "?"},
+        {"UTF-8 without a mark is read byte for byte", "[1]\r\nServerIP=Caf\xC3\xA9\r\n", "1", "ServerIP",
+         "Caf\xC3\xA9"},
+        {"only the mark", "\xEF\xBB\xBF", "1", "ServerIP", "default"},
+        {"a section name ends at a zero byte", "[1]\r\nk=1\r\n[2" + nul + "]\r\nServerIP=z\r\n", "2", "ServerIP", "z"},
+        {"even with more after it", "[3" + nul + "x]\r\nServerIP=w\r\n", "3", "ServerIP", "w"},
+        {"a blank before the zero byte stays", "[2 " + nul + "]\r\nServerIP=v\r\n", "2", "ServerIP", "default"},
+        {"a key name ends at a zero byte", "[1]\r\nServerIP" + nul + "x=u\r\n", "1", "ServerIP", "u"},
+        {"a value ends at a zero byte", "[1]\r\nServerIP=t" + nul + "s\r\n", "1", "ServerIP", "t"},
+        {"a zero byte before the first section", nul + "[1]\r\nServerIP=r\r\n", "1", "ServerIP", "default"},
+    };
+    std::string file = P("encodings.ini");
+    for (const auto& row : rows) {
+        CHECK(WriteText(file, row.bytes));
+        DWORD n = 0;
+        std::string value = Get(row.section, row.key, "default", file, 260, &n);
+        CHECK_STR(std::string(row.what) + ": " + value, std::string(row.what) + ": " + row.value);
+        CHECK_EQ(n, static_cast<DWORD>(std::strlen(row.value)));
+    }
+    // The section names of a file with CR-only line ends, each ended by a zero.
+    CHECK(WriteText(file, "[1]\rServerIP=a\r[2" + nul + "]\rServerIP=b\r"));
+    char names[16];
+    std::memset(names, '#', sizeof names);
+    CHECK_EQ(GetPrivateProfileStringA(nullptr, nullptr, "", names, sizeof names, file.c_str()), 4u);
+    CHECK(std::memcmp(names, "1\0" "2\0\0", 5) == 0);
 }

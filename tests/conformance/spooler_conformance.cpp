@@ -77,7 +77,7 @@ CONFORMANCE_CASE(PortTableSizeProtocolAndTheLocalPorts) {
     // The size comes back through a pointer that must be given.
     DWORD count = 0;
     CHECK(!EnumPortsA(nullptr, 2, nullptr, 0, nullptr, &count));
-    CHECK_EQ(GetLastError(), static_cast<DWORD>(1780));  // RPC_X_NULL_REF_POINTER
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(RPC_X_NULL_REF_POINTER));
     const auto* ports = reinterpret_cast<const PORT_INFO_2A*>(block.data());
     const BYTE* strings = block.data() + returned * sizeof(PORT_INFO_2A);
     std::string monitorOfLpt1;
@@ -127,4 +127,72 @@ CONFORMANCE_CASE(PortNamesCompareWithoutRegardToCaseInCodePage1252) {
         else CHECK(order != 0);
         CHECK_EQ(lstrcmpiA(p.b, p.a), -order);
     }
+}
+
+namespace {
+
+std::string PortOf(HANDLE printer) {
+    DWORD size = 0;
+    GetPrinterA(printer, 2, nullptr, 0, &size);
+    std::vector<BYTE> block(size + 1);
+    if (!GetPrinterA(printer, 2, block.data(), size, &size)) return "(unreadable)";
+    const char* port = reinterpret_cast<const PRINTER_INFO_2A*>(block.data())->pPortName;
+    return port ? port : "(none)";
+}
+
+}  // namespace
+
+// GetPrinterA level 2 with the two-call protocol, and SetPrinterA level 2
+// moving a printer to another port and back. The printers are the runner's
+// (and the host set-up's): "Office Laser" on LPT1:, "Front Desk" on LPT2:.
+CONFORMANCE_CASE(PrinterRecordSizeProtocolAndPortChange) {
+    DWORD needed = 0, returned = 0;
+    EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 4, nullptr, 0, &needed, &returned);
+    std::vector<BYTE> list(needed + 1);
+    CHECK(EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 4, list.data(), needed, &needed, &returned));
+    CHECK(returned >= 1);
+    if (returned == 0) return;
+    std::string name = reinterpret_cast<const PRINTER_INFO_4A*>(list.data())->pPrinterName;
+    PRINTER_DEFAULTSA defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE h = nullptr;
+    CHECK(OpenPrinterA(&name[0], &h, &defaults));
+    platform::Printer printer(h);
+    if (!printer) return;
+
+    DWORD size = 0;
+    CHECK(!GetPrinterA(h, 2, nullptr, 0, &size));
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    CHECK(size > sizeof(PRINTER_INFO_2A));
+    std::vector<BYTE> block(size + 1);
+    DWORD again = 0;
+    CHECK(!GetPrinterA(h, 2, block.data(), size - 1, &again));
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    CHECK_EQ(again, size);
+    CHECK(GetPrinterA(h, 2, block.data(), size, &again));
+    auto* info = reinterpret_cast<PRINTER_INFO_2A*>(block.data());
+    const BYTE* strings = block.data() + sizeof(PRINTER_INFO_2A);
+    CHECK(Inside(info->pPrinterName, strings, block.data() + size));
+    CHECK(Inside(info->pPortName, strings, block.data() + size));
+    CHECK_STR(info->pPrinterName, name);
+    std::string port = info->pPortName ? info->pPortName : "";
+
+    char file[] = "FILE:";
+    info->pPortName = file;
+    CHECK(SetPrinterA(h, 2, block.data(), 0));
+    CHECK_STR(PortOf(h), "FILE:");
+    // A port the spooler does not know is refused; Wine takes it.
+    char unknown[] = "WINSIMNOSUCHPORT:";
+    info->pPortName = unknown;
+    BOOL taken = SetPrinterA(h, 2, block.data(), 0);
+    DWORD error = GetLastError();
+    if (conformance::UnderWine()) {
+        CHECK(taken);
+    } else {
+        CHECK(!taken);
+        CHECK_EQ(error, static_cast<DWORD>(ERROR_UNKNOWN_PORT));
+        CHECK_STR(PortOf(h), "FILE:");
+    }
+    info->pPortName = &port[0];
+    CHECK(SetPrinterA(h, 2, block.data(), 0));
+    CHECK_STR(PortOf(h), port);
 }

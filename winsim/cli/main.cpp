@@ -4,7 +4,8 @@
 //                  [--printer NAME=PORTS] [--network-printer NAME=PORTS] [--server \\NAME]
 //   winsim run DIR 'C:\Dist\Install.exe' [ARGS...]   (or VormoCheck.exe)
 //   winsim show DIR
-//   winsim fault DIR 'FUNCTION ARGUMENT ERROR [COUNT]'
+//   winsim fault DIR 'FUNCTION ARGUMENT ERROR [COUNT]'   (or 'missing MODULE EXPORT',
+//                                                        'delay CreateMutexA MS [COUNT]')
 //   winsim os
 #include <sys/stat.h>
 #include <unistd.h>
@@ -34,6 +35,7 @@ int Usage() {
                  "       winsim run DIR 'C:\\Dist\\Install.exe' [ARGS...]\n"
                  "       winsim show DIR\n"
                  "       winsim fault DIR 'FUNCTION ARGUMENT ERROR [COUNT]'\n"
+                 "                        (or 'missing MODULE EXPORT', 'delay CreateMutexA MS [COUNT]')\n"
                  "       winsim os\n");
     return 2;
 }
@@ -113,8 +115,11 @@ std::string HostProgram(const std::string& baseName) {
 // other file is no program winsim can run.
 int Run(int argc, char** argv) {
     if (argc < 4) return Usage();
-    if (!winsim::OpenMachine(argv[2])) {
-        std::fprintf(stderr, "winsim: no machine in %s\n", argv[2]);
+    // The machine must open as the program will open it: a machine.conf or
+    // faults line that does not parse stops the run here, named.
+    std::string error;
+    if (!winsim::OpenMachine(argv[2], &error)) {
+        std::fprintf(stderr, "winsim: %s\n", error.c_str());
         return 1;
     }
     const char* cwd = std::getenv("WINSIM_CURRENT_DIRECTORY");
@@ -153,8 +158,9 @@ int Run(int argc, char** argv) {
 
 int Show(int argc, char** argv) {
     if (argc != 3) return Usage();
-    if (!winsim::OpenMachine(argv[2])) {
-        std::fprintf(stderr, "winsim: no machine in %s\n", argv[2]);
+    std::string error;
+    if (!winsim::OpenMachine(argv[2], &error)) {
+        std::fprintf(stderr, "winsim: %s\n", error.c_str());
         return 1;
     }
     std::string text = winsim::ShowMachine();
@@ -165,15 +171,24 @@ int Show(int argc, char** argv) {
 
 int Fault(int argc, char** argv) {
     if (argc != 4) return Usage();
+    winsim::MachineConfig config;
+    std::string error;
+    if (!winsim::LoadConfig(argv[2], &config, &error)) {
+        std::fprintf(stderr, "winsim: %s\n", error.c_str());
+        return 1;
+    }
     std::vector<winsim::FaultRule> rules;
     std::vector<std::pair<std::string, std::string>> missing;
-    if (!winsim::ParseFaultLine(argv[3], &rules, &missing)) {
-        std::fprintf(stderr, "winsim: not a fault rule: %s\n", argv[3]);
+    if (!winsim::ParseFaultLine(argv[3], &rules, &missing, &error) || (rules.empty() && missing.empty())) {
+        std::fprintf(stderr, "winsim: not a fault rule: %s%s%s\n", argv[3], error.empty() ? "" : ": ", error.c_str());
         return 2;
     }
     std::string path = std::string(argv[2]) + "/faults";
     FILE* f = std::fopen(path.c_str(), "a");
-    if (!f) return 1;
+    if (!f) {
+        std::fprintf(stderr, "winsim: cannot write %s\n", path.c_str());
+        return 1;
+    }
     std::fprintf(f, "%s\n", argv[3]);
     std::fclose(f);
     return 0;

@@ -65,7 +65,7 @@ typedef INT_PTR (*FARPROC)();
 #define STILL_ACTIVE 259u
 #define CP_ACP 0u
 
-// Error codes
+// Error codes: every code winsim answers with, named once here.
 #define ERROR_SUCCESS 0L
 #define NO_ERROR 0L
 #define ERROR_INVALID_FUNCTION 1L
@@ -87,14 +87,18 @@ typedef INT_PTR (*FARPROC)();
 #define ERROR_DIR_NOT_EMPTY 145L
 #define ERROR_BUSY 170L
 #define ERROR_ALREADY_EXISTS 183L
+#define ERROR_ENVVAR_NOT_FOUND 203L
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_MORE_ITEMS 259L
+#define ERROR_DIRECTORY 267L
+#define ERROR_NOT_OWNER 288L
 #define ERROR_KEY_HAS_CHILDREN 1020L
+#define RPC_S_SERVER_UNAVAILABLE 1722L
+#define RPC_X_NULL_REF_POINTER 1780L
+#define ERROR_UNKNOWN_PORT 1796L
 #define ERROR_INVALID_PRINTER_NAME 1801L
 #define ERROR_INVALID_ENVIRONMENT 1805L
-#define ERROR_UNKNOWN_PORT 1796L
-#define RPC_S_SERVER_UNAVAILABLE 1722L
 #define ERROR_UNKNOWN_PRINT_MONITOR 3000L
 #define ERROR_PRINT_MONITOR_ALREADY_INSTALLED 3006L
 #define ERROR_PRINT_MONITOR_IN_USE 3008L
@@ -112,6 +116,8 @@ typedef INT_PTR (*FARPROC)();
 #define FILE_ATTRIBUTE_ARCHIVE 0x00000020u
 #define FILE_ATTRIBUTE_NORMAL 0x00000080u
 #define FILE_ATTRIBUTE_REPARSE_POINT 0x00000400u
+// The reparse tag of a symbolic link (WIN32_FIND_DATAA.dwReserved0 of a reparse point).
+#define IO_REPARSE_TAG_SYMLINK 0xA000000Cu
 
 typedef struct _SECURITY_ATTRIBUTES {
     DWORD nLength;
@@ -341,7 +347,6 @@ DWORD WINAPI GetPrivateProfileSectionA(LPCSTR section, LPSTR buffer, DWORD size,
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength,
                                LPWSTR target, int targetLength);
 int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b);
-LPSTR WINAPI CharPrevA(LPCSTR start, LPCSTR current);
 BOOL WINAPI IsDBCSLeadByte(BYTE c);
 
 // kernel32: memory

@@ -38,7 +38,10 @@ struct MachineConfig {
 };
 
 // Opens the machine in DIR for this process: reads its description and its
-// faults. Returns false when DIR holds no machine.
+// faults. Returns false, with the reason in *error ("DIR/faults:3: ..."), when
+// DIR holds no machine or a line of machine.conf or faults does not parse; the
+// form without error prints the reason to standard error.
+bool OpenMachine(const std::string& dir, std::string* error);
 bool OpenMachine(const std::string& dir);
 // Forgets the open machine (handles still open are reported by OpenHandleCount).
 void CloseMachine();
@@ -46,8 +49,9 @@ bool MachineIsOpen();
 const std::string& MachineDir();
 MachineConfig& Config();
 bool SaveConfig();
-// Reads a machine description; false when the file is missing.
-bool LoadConfig(const std::string& dir, MachineConfig* config);
+// Reads a machine description; false when the file is missing or a line does
+// not parse (the reason in *error).
+bool LoadConfig(const std::string& dir, MachineConfig* config, std::string* error = nullptr);
 bool WriteConfig(const std::string& dir, const MachineConfig& config);
 
 // The process state that Windows keeps per process.
@@ -59,23 +63,38 @@ struct ProcessState {
 ProcessState& Process();
 
 // ---- faults ---------------------------------------------------------------
-// A rule "FUNCTION ARG ERROR [COUNT]": the next COUNT calls (all, when COUNT
-// is absent) of FUNCTION whose argument matches ARG (without regard to case;
-// "*" matches any) fail with ERROR. A rule "missing MODULE EXPORT" makes
-// GetProcAddress answer NULL for that export.
+// One rule per line of DIR/faults (an argument with blanks in double quotes):
+//   FUNCTION ARGUMENT ERROR [COUNT]  the next COUNT calls (all, when COUNT is
+//                                    absent) of FUNCTION whose argument matches
+//                                    ARGUMENT (without regard to case; "*"
+//                                    matches any) fail with ERROR
+//   missing MODULE EXPORT            GetProcAddress answers NULL for the export
+//   delay CreateMutexA MS [COUNT]    a new owner of a named mutex keeps it MS
+//                                    milliseconds before going on
+// FUNCTION is one of the fault points winsim has (FaultPoints()), spelled
+// exactly; ERROR and MS are numbers (decimal or 0x...), COUNT a number of
+// at least 1. A rule that names no fault point, or whose numbers do not
+// parse, is refused.
 struct FaultRule {
     std::string function, argument;
     DWORD error = 0;
     long remaining = -1;  // -1: every call
 };
+// The functions that take fault rules ("Xcv:AddPort" for the stand-in
+// monitor's answer, "RegOpenKeyExA:KEY_WOW64_32KEY" for an explicit view ...).
+std::vector<std::string> FaultPoints();
+// Adds a rule in-process; a rule winsim could never apply (an unknown
+// function, a count below 1 other than -1) ends the process with a message,
+// so that no test silently tests nothing.
 void AddFault(const std::string& function, const std::string& argument, DWORD error, long count = -1);
 void ClearFaults();
 // True when a rule applies to this call; its error goes to *error.
 bool TakeFault(const std::string& function, const std::string& argument, DWORD* error);
 bool ExportMissing(const std::string& module, const std::string& name);
-// Parses one rule line; false for a line that is not a rule.
+// Parses one line of a faults file. A blank line or a comment adds nothing;
+// false, with the reason in *error, for a line that is no rule.
 bool ParseFaultLine(const std::string& line, std::vector<FaultRule>* rules,
-                    std::vector<std::pair<std::string, std::string>>* missing);
+                    std::vector<std::pair<std::string, std::string>>* missing, std::string* error);
 
 // ---- journal --------------------------------------------------------------
 void Journal(const std::string& line);
@@ -107,6 +126,10 @@ size_t OpenBlockCount();  // GlobalAlloc blocks not yet freed
 std::vector<std::string> OpenHandleKinds();
 
 // ---- text -----------------------------------------------------------------
+// Names compare as Windows compares them: without regard to case in the ANSI
+// code page (Windows-1252), where a-z, the accented letters and s, z, o-e and
+// y with their marks have an upper-case partner and nothing else has. Lower
+// folds a name to the form in which equal names are equal strings.
 std::string Lower(const std::string& s);
 bool EqualNoCase(const std::string& a, const std::string& b);
 std::string Trim(const std::string& s);
@@ -187,12 +210,7 @@ extern const char* const kPrintKey;     // SYSTEM\CurrentControlSet\Control\Prin
 extern const char* const kMonitorsKey;  // ...\Print\Monitors
 extern const char* const kPrintersKey;  // ...\Print\Printers
 
-// Hooks that later parts of winsim (the spooler) register to take part in
-// building and showing a machine.
-using BuildHook = bool (*)(const NewOptions&, std::string* error);
-using ShowHook = void (*)(std::string* out);
-void RegisterBuildHook(BuildHook hook);
-void RegisterShowHook(const char* order, ShowHook hook);
+// The machine as `winsim show` prints it.
 std::string ShowMachine();
 
 }  // namespace winsim

@@ -1,0 +1,78 @@
+// winsim's own ground, shared by its parts and by nothing outside winsim:
+// names without regard to case, host paths and trees, modules and their
+// exports, and the parts of `winsim new` and `winsim show` that live beside
+// the API they belong to.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "winsim/machine.h"
+
+namespace winsim {
+
+// ---- names ------------------------------------------------------------------
+// Windows compares names (files, registry keys and values, profile sections
+// and keys, environment variables, modules) by their upper-case forms. In the
+// ANSI code page winsim models, Windows-1252, that pairs a-z with A-Z, the
+// letters 0xE0-0xFE (but 0xF7) with 0xC0-0xDE, and s, o-e, z with caron and
+// y with diaeresis (0x9A/0x8A, 0x9C/0x8C, 0x9E/0x8E, 0xFF/0x9F). No other
+// character has a second case: sharp s, micro sign and the ordinal
+// indicators keep theirs. Lower (machine.h) is the form in which equal names
+// are equal strings.
+char LowerChar(char c);
+char UpperChar(char c);
+std::string Upper(const std::string& s);
+// Sorts names as NTFS lists a folder: by their upper-case forms in UTF-16.
+void SortAsListing(std::vector<std::string>* names);
+// Sorts names as the registry lists subkeys here: by their lower-case forms
+// in UTF-16, as Wine lists them (Windows documents no order).
+void SortAsSubkeys(std::vector<std::string>* names);
+
+// ---- text -------------------------------------------------------------------
+// UTF-8 to UTF-16 as MultiByteToWideChar(CP_UTF8) converts it: each byte that
+// starts no valid sequence becomes U+FFFD.
+std::u16string Utf8ToUtf16(const std::string& s);
+
+// ---- host paths -------------------------------------------------------------
+// The parts of a path between separators ('\\', and '/' too when slashes is
+// set); empty parts are dropped.
+std::vector<std::string> SplitPath(const std::string& path, bool slashes);
+// The last part of a path ('\\' or '/' ends the folder).
+std::string BaseName(const std::string& path);
+// A folder, or a link to one.
+bool IsDirectory(const std::string& host);
+// A file, or a link to one.
+bool IsRegularFile(const std::string& host);
+// The entry of a host folder that a name matches without regard to case: the
+// name itself when it exists as given, else the first entry whose folded
+// name is equal (folders only, when foldersOnly is set); empty when none.
+std::string FindNoCase(const std::string& folder, const std::string& name, bool foldersOnly);
+// Removes a host path and, when it is a folder, everything below it. A link
+// is removed as a link: no removal ever follows one.
+bool RemoveHostTree(const std::string& host);
+
+// ---- modules ----------------------------------------------------------------
+// A module name as LoadLibraryA takes it: folder and ".dll"/".drv" dropped,
+// folded ("kernel32", "winspool").
+std::string ModuleName(const std::string& name);
+// True for the exports GetProcAddress gives out for a module.
+bool KnownExport(const std::string& module, const std::string& name);
+// The modules LoadLibraryA finds.
+bool KnownModule(const std::string& module);
+
+// ---- parts of the API that other parts reach --------------------------------
+bool CloseFileHandle(HANDLE h);
+bool RunCommandInterpreter(const std::string& commandLine, DWORD* exitCode);
+
+// ---- making and showing a machine ---------------------------------------------
+// Completes the printers that `winsim new` lays out (printers.cpp).
+bool CompletePrinters(const NewOptions& options, std::string* error);
+// Sections of `winsim show`, in the order they are shown after the machine's
+// own line: monitors, ports with their records, printers, event-log sources.
+void ShowMonitors(std::string* out);
+void ShowPorts(std::string* out);
+void ShowPrinters(std::string* out);
+void ShowEventSources(std::string* out);
+
+}  // namespace winsim
