@@ -16,7 +16,7 @@ FUZZ_SHORT ?= 20
 FUZZ_SECONDS ?= 600
 export SIGN_PFX SIGN_CERT SIGN_KEY SIGN_PASSWORD_FILE SIGN_TIMESTAMP SIGN_DESCRIPTION SIGN_URL
 
-.PHONY: all setup host host-asan fuzz-build windows demo test test-host test-asan test-fuzz test-wine \
+.PHONY: all setup host host-asan fuzz-build windows demo test test-host test-asan test-fuzz test-packaging test-wine \
         fuzz valgrind bench msi sign clean
 
 all: host
@@ -62,10 +62,13 @@ fuzz: fuzz-build
 valgrind: host
 	@bash scripts/valgrind.sh $(JOBS)
 
+test-packaging: windows
+	@bash tests/packaging/check_package.sh
+
 test-wine: windows host
 	@bash tests/wine/run_all.sh
 
-test: test-host test-asan test-fuzz test-wine
+test: test-host test-asan test-fuzz test-packaging test-wine
 
 msi: windows
 	@bash packaging/build-msi.sh $(if $(DIST),-d "$(DIST)") $(if $(SIGN_PFX)$(SIGN_CERT),-s)
