@@ -80,6 +80,7 @@ check_package_installed() {
   # Install.exe ran from a folder that is not the product folder: it copied
   # the subnet mapping file there.
   check "server_subnet.csv in the product folder $product" same_file "$P/drive_c/$PF/Oxlen/$product/server_subnet.csv" "$ROOT/dist/server_subnet.csv"
+  # A 32-bit package's entries, read in the helper's own (32-bit) view.
   helper "$P" regdump default "$ARP_KEY" -- regdump default "$SAVED_KEY" >"$snap"
   check "ARP entry names the product" has_line "$snap" '"DisplayName"=sz:Vormo Port Monitor'
   check "ARP entry names the maker" has_line "$snap" '"Publisher"=sz:Oxlen Corporation'
