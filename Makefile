@@ -5,13 +5,19 @@
 # make bench  the benchmarks
 # make fuzz   each fuzz target for FUZZ_SECONDS (default 600) seconds
 # make valgrind  the scenario suite with every installer run under memcheck
+# make msi    build/windows/Vormo.msi from the sample distribution (DIST=folder for
+#             a real one); signed when a certificate is given (see below)
+# make sign   signs build/windows/Install.exe and VormoCheck.exe in place
+#             (SIGN_PFX=file.pfx, or SIGN_CERT=chain.pem SIGN_KEY=key.pem;
+#             SIGN_PASSWORD_FILE, SIGN_TIMESTAMP=url; docs/deployment.md)
 
 JOBS ?= 2
 FUZZ_SHORT ?= 20
 FUZZ_SECONDS ?= 600
+export SIGN_PFX SIGN_CERT SIGN_KEY SIGN_PASSWORD_FILE SIGN_TIMESTAMP SIGN_DESCRIPTION SIGN_URL
 
-.PHONY: all setup host host-asan fuzz-build windows demo test test-host test-asan test-fuzz test-wine fuzz valgrind \
-        bench clean
+.PHONY: all setup host host-asan fuzz-build windows demo test test-host test-asan test-fuzz test-packaging test-wine \
+        fuzz valgrind bench msi sign clean
 
 all: host
 
@@ -63,10 +69,19 @@ fuzz: fuzz-build
 valgrind: host
 	@bash scripts/valgrind.sh $(JOBS)
 
+test-packaging: windows
+	@bash tests/packaging/check_package.sh
+
 test-wine: windows host
 	@bash tests/wine/run_all.sh
 
-test: test-host test-asan test-fuzz test-wine
+test: test-host test-asan test-fuzz test-packaging test-wine
+
+msi: windows
+	@bash packaging/build-msi.sh $(if $(DIST),-d "$(DIST)") $(if $(SIGN_PFX)$(SIGN_CERT),-s)
+
+sign: windows
+	@bash packaging/sign.sh
 
 bench: setup
 	@cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release >/dev/null

@@ -5,7 +5,7 @@ set -euo pipefail
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 for pkg in cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev mingw-w64 wine wine64 wine32:i386 \
-           clang libclang-rt-14-dev valgrind nlohmann-json3-dev; do
+           clang libclang-rt-14-dev valgrind nlohmann-json3-dev wixl msitools osslsigncode openssl; do
   have_pkg "$pkg" || need+=("$pkg")
 done
 [ ${#need[@]} -eq 0 ] && exit 0
