@@ -41,27 +41,17 @@ std::string Summary(const PreflightReport& r) {
            verdict + ".";
 }
 
-// Text of the ANSI code page as UTF-8, for JSON.
+// Text of the ANSI code page as UTF-8, for JSON: through UTF-16, as Windows
+// converts it.
 std::string Utf8(const std::string& ansi) {
     if (ansi.empty()) return ansi;
-    std::vector<WCHAR> wide(ansi.size() + 1);
-    int units = MultiByteToWideChar(CP_ACP, 0, ansi.c_str(), static_cast<int>(ansi.size()), wide.data(),
+    std::vector<WCHAR> wide(ansi.size());
+    int units = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(),
                                     static_cast<int>(wide.size()));
-    std::string out;
-    for (int i = 0; i < units; ++i) {
-        unsigned u = static_cast<unsigned>(wide[i]);
-        if (u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u < 0x800) {
-            out += static_cast<char>(0xC0 | (u >> 6));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            // The ANSI code pages map into the basic plane: no surrogates.
-            out += static_cast<char>(0xE0 | (u >> 12));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
+    if (units <= 0) return std::string();
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+    if (bytes > 0) WideCharToMultiByte(CP_UTF8, 0, wide.data(), units, &out[0], bytes, nullptr, nullptr);
     return out;
 }
 

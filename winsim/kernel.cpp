@@ -359,6 +359,31 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int so
     return static_cast<int>(wide.size());
 }
 
+int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLength, LPSTR target,
+                               int targetLength, LPCSTR defaultChar, PBOOL usedDefaultChar) {
+    // UTF-8 only: the one conversion out of UTF-16 the programs ask for. It
+    // takes no flags, default character or report of one.
+    if (codePage != CP_UTF8 || flags || defaultChar || usedDefaultChar || !source || targetLength < 0 ||
+        (target == nullptr && targetLength != 0)) {
+        SetError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    std::u16string wide;
+    for (int i = 0; sourceLength < 0 ? true : i < sourceLength; ++i) {
+        wide += static_cast<char16_t>(source[i]);
+        if (sourceLength < 0 && source[i] == 0) break;
+    }
+    std::string text = Utf16ToUtf8(wide);
+    if (targetLength == 0) return static_cast<int>(text.size());
+    if (static_cast<size_t>(targetLength) < text.size()) {
+        std::memcpy(target, text.data(), static_cast<size_t>(targetLength));
+        SetError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    std::memcpy(target, text.data(), text.size());
+    return static_cast<int>(text.size());
+}
+
 int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b) {
     // Word-sort comparison in the machine's code page: letters without regard
     // to case; the soft hyphen carries no weight; the ligatures and sharp s

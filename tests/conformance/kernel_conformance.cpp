@@ -100,3 +100,16 @@ CONFORMANCE_CASE(EventSourceRegistersReportsAndIsReleased) {
     CHECK(ReportEventA(log, EVENTLOG_ERROR_TYPE, 3, 0xC0020001u, nullptr, 0, 0, nullptr, nullptr));
     CHECK(DeregisterEventSource(log));
 }
+
+// UTF-16 to UTF-8, as the pre-flight check writes its JSON report.
+CONFORMANCE_CASE(WideCharToMultiByteInUtf8) {
+    const WCHAR text[] = {'C', 'a', 'f', 0xE9, 0x20AC, 0};
+    CHECK_EQ(WideCharToMultiByte(CP_UTF8, 0, text, 5, nullptr, 0, nullptr, nullptr), 8);
+    char out[16];
+    std::memset(out, '#', sizeof out);
+    CHECK_EQ(WideCharToMultiByte(CP_UTF8, 0, text, -1, out, sizeof out, nullptr, nullptr), 9);  // the terminator too
+    CHECK_STR(std::string(out, 9), std::string("Caf\xC3\xA9\xE2\x82\xAC\0", 9));
+    SetLastError(0);
+    CHECK_EQ(WideCharToMultiByte(CP_UTF8, 0, text, 5, out, 4, nullptr, nullptr), 0);
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+}

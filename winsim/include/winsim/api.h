@@ -64,6 +64,7 @@ typedef INT_PTR (*FARPROC)();
 #define WAIT_FAILED 0xFFFFFFFFu
 #define STILL_ACTIVE 259u
 #define CP_ACP 0u
+#define CP_UTF8 65001u
 
 // Error codes: every code winsim answers with, named once here.
 #define ERROR_SUCCESS 0L
@@ -344,6 +345,8 @@ DWORD WINAPI GetPrivateProfileSectionNamesA(LPSTR buffer, DWORD size, LPCSTR fil
 DWORD WINAPI GetPrivateProfileSectionA(LPCSTR section, LPSTR buffer, DWORD size, LPCSTR fileName);
 
 // kernel32: text
+int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLength, LPSTR target,
+                               int targetLength, LPCSTR defaultChar, PBOOL usedDefaultChar);
 int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength,
                                LPWSTR target, int targetLength);
 int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b);
