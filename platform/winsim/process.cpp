@@ -14,8 +14,13 @@ namespace platform {
 
 bool AttachProcess() {
     const char* dir = std::getenv("WINSIM_MACHINE");
-    if (!dir || !*dir || !winsim::OpenMachine(dir)) {
-        std::fprintf(stderr, "Install: no simulated machine: set WINSIM_MACHINE or use 'winsim run'\n");
+    if (!dir || !*dir) {
+        std::fprintf(stderr, "no simulated machine: set WINSIM_MACHINE or use 'winsim run'\n");
+        return false;
+    }
+    std::string error;
+    if (!winsim::OpenMachine(dir, &error)) {
+        std::fprintf(stderr, "winsim: %s\n", error.c_str());
         return false;
     }
     const char* cwd = std::getenv("WINSIM_CURRENT_DIRECTORY");
