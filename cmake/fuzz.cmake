@@ -29,11 +29,18 @@ target_link_libraries(fuzz_support PUBLIC installer_core)
 # The host binary is not built here; the in-process harness never starts it.
 target_compile_definitions(fuzz_support PUBLIC DIST_DIR="${CMAKE_SOURCE_DIR}/dist" INSTALL_BINARY="/bin/false")
 
+# The pre-flight check, for its own target.
+file(GLOB CHECK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/check/*.cpp)
+list(REMOVE_ITEM CHECK_SOURCES ${CMAKE_SOURCE_DIR}/check/main.cpp)
+add_library(check_core STATIC ${CHECK_SOURCES})
+target_link_libraries(check_core PUBLIC installer_core)
+target_compile_options(check_core PRIVATE -fsanitize=fuzzer-no-link)
+
 file(GLOB FUZZ_TARGETS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_*.cpp)
 list(REMOVE_ITEM FUZZ_TARGETS ${CMAKE_SOURCE_DIR}/tests/fuzz/fuzz_support.cpp)
 foreach(source ${FUZZ_TARGETS})
   get_filename_component(name ${source} NAME_WE)
   add_executable(${name} ${source})
-  target_link_libraries(${name} PRIVATE fuzz_support installer_core winsim_core)
+  target_link_libraries(${name} PRIVATE check_core fuzz_support installer_core winsim_core)
   target_link_options(${name} PRIVATE -fsanitize=fuzzer)
 endforeach()
