@@ -201,7 +201,9 @@ private:
             number_ = 1 + static_cast<size_t>(std::count(s_.begin(), s_.begin() + zero, '\n'));
             return Fail("a zero byte");
         }
-        std::unordered_map<std::string, size_t> seen;  // folded name -> its line
+        // At most one value a line: buckets for all of them save rehashing.
+        size_t lines = 1 + static_cast<size_t>(std::count(s_.begin(), s_.end(), '\n'));
+        std::unordered_map<std::string, size_t> seen(lines);  // folded name -> its line
         std::string pending;
         while (NextLine()) {
             size_t pos = SkipBlanks(begin_);
