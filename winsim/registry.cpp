@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -182,7 +183,14 @@ private:
     // A piece of the line for a message, cut where it would run on.
     std::string Shown(size_t from, size_t to) const {
         const size_t most = 40;
-        return to - from > most ? s_.substr(from, most) + "..." : s_.substr(from, to - from);
+        std::string piece = to - from > most ? s_.substr(from, most) + "..." : s_.substr(from, to - from);
+        for (char& c : piece)
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t') c = '?';
+        return piece;
+    }
+    // The line of a byte, counted from the start.
+    static size_t LineOf(const std::string& s, size_t at) {
+        return 1 + static_cast<size_t>(std::count(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
     }
     std::string Token(size_t pos) const {
         size_t to = pos;
@@ -198,8 +206,14 @@ private:
         }
         size_t zero = s_.find('\0');
         if (zero != std::string::npos) {
-            number_ = 1 + static_cast<size_t>(std::count(s_.begin(), s_.begin() + zero, '\n'));
+            number_ = LineOf(s_, zero);
             return Fail("a zero byte");
+        }
+        for (size_t cr = s_.find('\r'); cr != std::string::npos; cr = s_.find('\r', cr + 1)) {
+            if (cr + 1 < s_.size() && s_[cr + 1] != '\n') {
+                number_ = LineOf(s_, cr);
+                return Fail("a CR without LF after it: a line ends with LF or CR LF");
+            }
         }
         // At most one value a line: buckets for all of them save rehashing.
         size_t lines = 1 + static_cast<size_t>(std::count(s_.begin(), s_.end(), '\n'));

@@ -87,6 +87,18 @@ TEST(WinsimRegistryFile, EachFormReadsAsRegeditMeansIt) {
         EXPECT_EQ(type, row.type);
         EXPECT_EQ(data, row.data);
     }
+    // Every type from REG_NONE to REG_QWORD in hex(TYPE):.
+    for (DWORD t = 0; t <= 11; ++t) {
+        char text[32];
+        std::snprintf(text, sizeof text, "\"V\"=hex(%x):01\n", t);
+        SCOPED_TRACE(text);
+        KeyWithFile key(m, "Type" + std::to_string(t), text);
+        DWORD type = 12345;
+        std::string data;
+        EXPECT_EQ(key.Query("V", &type, &data), ERROR_SUCCESS);
+        EXPECT_EQ(type, t);
+        EXPECT_EQ(data, "\x01");
+    }
 }
 
 TEST(WinsimRegistryFile, WhatDoesNotParseIsRefusedWithItsLineAndNeverRewritten) {
@@ -118,6 +130,7 @@ TEST(WinsimRegistryFile, WhatDoesNotParseIsRefusedWithItsLineAndNeverRewritten) 
          ":2: a key line [HKEY_CURRENT_USER\\Software]: values.reg holds the values of its own key only (each key is "
          "a folder)"},
         {"\"a\"=\"x\"\n\"A\"=dword:1\n", ":2: the value \"A\" again (first on line 1)"},
+        {"\"a\"=\"x\"\r\"b\"=\"y\"\r\n", ":1: a CR without LF after it: a line ends with LF or CR LF"},
         {"\xFF\xFE\"\0a\0\"\0", ":1: a byte-order mark: values.reg is text in the ANSI code page, as REGEDIT4 writes it"},
     };
     TempMachine m;
@@ -131,6 +144,14 @@ TEST(WinsimRegistryFile, WhatDoesNotParseIsRefusedWithItsLineAndNeverRewritten) 
         std::string data;
         EXPECT_EQ(key.Query("a", &type, &data), ERROR_REGISTRY_CORRUPT);
         EXPECT_EQ(key.Set("Other", "value"), ERROR_REGISTRY_CORRUPT);
+        // The key opens; only its values are out of reach.
+        platform::RegKey handle;
+        EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, key.path.c_str(), 0, KEY_ALL_ACCESS, handle.out()), ERROR_SUCCESS);
+        char name[16];
+        DWORD nameSize = sizeof name;
+        EXPECT_EQ(RegEnumValueA(handle.get(), 0, name, &nameSize, nullptr, nullptr, nullptr, nullptr),
+                  ERROR_REGISTRY_CORRUPT);
+        EXPECT_EQ(RegDeleteValueA(handle.get(), "a"), ERROR_REGISTRY_CORRUPT);
         std::string said = testing::internal::GetCapturedStderr();
         EXPECT_EQ(said, "winsim: " + key.file + row.where +
                             ": the key's values can be neither read nor changed (error 1015)\n");
