@@ -4,8 +4,12 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
 #include <cstring>
-#include <sstream>
+#include <set>
+#include <unordered_map>
 
 #include "internal.h"
 
@@ -105,79 +109,339 @@ std::string FormatValue(const std::string& name, const RegValue& v) {
     return line;
 }
 
-bool ParseQuoted(const std::string& s, size_t* pos, std::string* out) {
-    if (*pos >= s.size() || s[*pos] != '"') return false;
-    out->clear();
-    for (size_t i = *pos + 1; i < s.size(); ++i) {
-        if (s[i] == '\\' && i + 1 < s.size()) {
-            *out += s[++i];
-        } else if (s[i] == '"') {
-            *pos = i + 1;
-            return true;
-        } else {
-            *out += s[i];
-        }
-    }
-    return false;
+// ---- values.reg -------------------------------------------------------------
+// A key's values.reg is regedit's text for the values of that one key, in the
+// ANSI code page: "NAME"= or @=, then "text" (escapes \\ and \" only),
+// dword:1 to 8 hex digits, or hex: / hex(TYPE): and a list of two-digit hex
+// bytes, which a comma and a backslash at the end of a line continue on the
+// next. Blank lines, ; comment lines, a REGEDIT4 or Version 5.00 header and a
+// ; comment after the data are taken and kept; LF or CR LF ends a line. What
+// else the file holds is refused with its line, never guessed at.
+
+// One value of a key with the lines that hold it in values.reg.
+struct StoredValue {
+    std::string name;
+    RegValue value;
+    std::string before;  // blank, comment and header lines before it, as stored
+    std::string text;    // its own lines as stored; empty: written in winsim's form
+};
+
+struct KeyValues {
+    std::vector<StoredValue> values;
+    std::string after;  // lines after the last value, as stored
+    std::string error;  // "FILE:LINE: reason" when values.reg does not parse
+};
+
+const char kHeaders[][40] = {"REGEDIT4", "Windows Registry Editor Version 5.00"};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
 }
 
-bool ParseValueLine(const std::string& line, std::string* name, RegValue* v) {
-    size_t pos = 0;
-    if (line.empty()) return false;
-    if (line[0] == '@') {
-        name->clear();
-        pos = 1;
-    } else if (!ParseQuoted(line, &pos, name)) {
+// Reads values.reg in one pass over its text.
+class ValuesReader {
+public:
+    explicit ValuesReader(const std::string& text) : s_(text) {}
+
+    // False with the line and the reason when the text does not parse.
+    bool Read(KeyValues* out, size_t* line, std::string* reason) {
+        bool ok = ReadAll(out);
+        *line = number_;
+        *reason = reason_;
+        return ok;
+    }
+
+private:
+    const std::string& s_;
+    size_t begin_ = 0, end_ = 0, next_ = 0;  // the line, without its line end; the next line
+    size_t number_ = 0;
+    std::string reason_;
+
+    bool NextLine() {
+        if (next_ >= s_.size()) return false;
+        begin_ = next_;
+        size_t lf = s_.find('\n', begin_);
+        end_ = lf == std::string::npos ? s_.size() : lf;
+        next_ = lf == std::string::npos ? s_.size() : lf + 1;
+        if (end_ > begin_ && s_[end_ - 1] == '\r') --end_;
+        ++number_;
+        return true;
+    }
+    size_t SkipBlanks(size_t pos) const {
+        while (pos < end_ && IsBlank(s_[pos])) ++pos;
+        return pos;
+    }
+    bool Fail(const std::string& reason) {
+        reason_ = reason;
         return false;
     }
-    if (pos >= line.size() || line[pos] != '=') return false;
-    ++pos;
-    if (pos < line.size() && line[pos] == '"') {
-        std::string text;
-        if (!ParseQuoted(line, &pos, &text)) return false;
-        v->type = REG_SZ;
-        v->data = text + std::string(1, '\0');
+    // A piece of the line for a message, cut where it would run on.
+    std::string Shown(size_t from, size_t to) const {
+        const size_t most = 40;
+        std::string piece = to - from > most ? s_.substr(from, most) + "..." : s_.substr(from, to - from);
+        for (char& c : piece)
+            if (static_cast<unsigned char>(c) < 0x20 && c != '\t') c = '?';
+        return piece;
+    }
+    // The line of a byte, counted from the start.
+    static size_t LineOf(const std::string& s, size_t at) {
+        return 1 + static_cast<size_t>(std::count(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(at), '\n'));
+    }
+    std::string Token(size_t pos) const {
+        size_t to = pos;
+        while (to < end_ && s_[to] != ',' && !IsBlank(s_[to]) && s_[to] != ';') ++to;
+        return Shown(pos, to == pos ? std::min(pos + 1, end_) : to);
+    }
+
+    bool ReadAll(KeyValues* out) {
+        if (s_.compare(0, 2, "\xFF\xFE") == 0 || s_.compare(0, 2, "\xFE\xFF") == 0 ||
+            s_.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+            number_ = 1;
+            return Fail("a byte-order mark: values.reg is text in the ANSI code page, as REGEDIT4 writes it");
+        }
+        size_t zero = s_.find('\0');
+        if (zero != std::string::npos) {
+            number_ = LineOf(s_, zero);
+            return Fail("a zero byte");
+        }
+        for (size_t cr = s_.find('\r'); cr != std::string::npos; cr = s_.find('\r', cr + 1)) {
+            if (cr + 1 < s_.size() && s_[cr + 1] != '\n') {
+                number_ = LineOf(s_, cr);
+                return Fail("a CR without LF after it: a line ends with LF or CR LF");
+            }
+        }
+        // At most one value a line: buckets for all of them save rehashing.
+        size_t lines = 1 + static_cast<size_t>(std::count(s_.begin(), s_.end(), '\n'));
+        std::unordered_map<std::string, size_t> seen(lines);  // folded name -> its line
+        std::string pending;
+        while (NextLine()) {
+            size_t pos = SkipBlanks(begin_);
+            size_t stop = end_;
+            while (stop > pos && IsBlank(s_[stop - 1])) --stop;
+            bool header = false;
+            for (const char* h : kHeaders) header = header || s_.compare(pos, stop - pos, h) == 0;
+            if (pos == end_ || s_[pos] == ';' || header) {
+                pending.append(s_, begin_, next_ - begin_);
+                continue;
+            }
+            if (s_[pos] == '[')
+                return Fail("a key line " + Shown(pos, end_) +
+                            ": values.reg holds the values of its own key only (each key is a folder)");
+            if (s_[pos] != '"' && s_[pos] != '@') return Fail("not a value: " + Shown(pos, end_));
+            size_t first = begin_, firstLine = number_;
+            StoredValue v;
+            if (!ReadValue(pos, &v)) return false;
+            auto known = seen.emplace(Lower(v.name), firstLine);
+            if (!known.second) {
+                number_ = firstLine;
+                return Fail("the value " + (v.name.empty() ? std::string("@") : "\"" + v.name + "\"") +
+                            " again (first on line " + std::to_string(known.first->second) + ")");
+            }
+            v.before.swap(pending);
+            v.text.assign(s_, first, next_ - first);
+            out->values.push_back(std::move(v));
+        }
+        out->after.swap(pending);
         return true;
     }
-    std::string rest = line.substr(pos);
-    if (rest.rfind("dword:", 0) == 0) {
-        DWORD d = static_cast<DWORD>(std::strtoul(rest.c_str() + 6, nullptr, 16));
-        *v = reg::Dword(d);
-        return true;
+
+    bool ReadValue(size_t pos, StoredValue* v) {
+        if (s_[pos] == '@') {
+            ++pos;
+        } else if (!ReadQuoted(&pos, &v->name)) {
+            return false;
+        }
+        pos = SkipBlanks(pos);
+        if (pos == end_ || s_[pos] != '=') return Fail("no = after the value's name");
+        pos = SkipBlanks(pos + 1);
+        if (pos == end_) return Fail("no data after =");
+        if (s_[pos] == '"') {
+            std::string text;
+            if (!ReadQuoted(&pos, &text)) return false;
+            v->value.type = REG_SZ;
+            v->value.data = text + std::string(1, '\0');
+            return EndOfData(pos);
+        }
+        if (s_[pos] == '-') return Fail("a deletion (=-): values.reg holds values, not changes to them");
+        if (s_.compare(pos, 6, "dword:") == 0) {
+            size_t digits = pos + 6, to = digits;
+            DWORD d = 0;
+            while (to < end_ && HexDigit(s_[to]) >= 0 && to - digits < 9) d = d * 16 + HexDigit(s_[to++]);
+            size_t stop = to;
+            while (stop < end_ && !IsBlank(s_[stop]) && s_[stop] != ';') ++stop;
+            if (to == digits || to - digits > 8 || stop != to)
+                return Fail("a dword needs 1 to 8 hex digits, not " + Shown(pos, stop));
+            v->value = reg::Dword(d);
+            return EndOfData(to);
+        }
+        if (s_.compare(pos, 4, "hex:") == 0) {
+            v->value.type = REG_BINARY;
+            return ReadBytes(pos + 4, &v->value.data);
+        }
+        if (s_.compare(pos, 4, "hex(") == 0) {
+            size_t digits = pos + 4, to = digits;
+            DWORD type = 0;
+            while (to < end_ && HexDigit(s_[to]) >= 0 && to - digits < 9) type = type * 16 + HexDigit(s_[to++]);
+            if (to == digits || to - digits > 8 || s_.compare(to, 2, "):") != 0 || to + 2 > end_) {
+                size_t stop = s_.find(':', pos);
+                return Fail("the type in hex(TYPE): needs 1 to 8 hex digits, not " + Shown(pos, std::min(stop, end_)));
+            }
+            v->value.type = type;
+            return ReadBytes(to + 2, &v->value.data);
+        }
+        return Fail("unknown data " + Token(pos) + ": expected \"text\", dword:, hex: or hex(TYPE):");
     }
-    size_t colon = rest.find(':');
-    if (colon == std::string::npos) return false;
-    std::string head = rest.substr(0, colon);
-    if (head == "hex") v->type = REG_BINARY;
-    else if (head.rfind("hex(", 0) == 0) v->type = static_cast<DWORD>(std::strtoul(head.c_str() + 4, nullptr, 16));
-    else return false;
-    v->data.clear();
-    std::string bytes = rest.substr(colon + 1);
-    for (size_t i = 0; i + 1 < bytes.size() + 1 && i < bytes.size(); i += 3)
-        v->data += static_cast<char>(std::strtoul(bytes.substr(i, 2).c_str(), nullptr, 16));
-    return true;
-}
+
+    // A quoted text from s_[*pos] == '"'; *pos ends after the closing quote.
+    bool ReadQuoted(size_t* pos, std::string* out) {
+        out->clear();
+        for (size_t i = *pos + 1; i < end_; ++i) {
+            char c = s_[i];
+            if (c == '"') {
+                *pos = i + 1;
+                return true;
+            }
+            if (c == '\\') {
+                if (i + 1 < end_ && (s_[i + 1] == '\\' || s_[i + 1] == '"')) {
+                    *out += s_[++i];
+                    continue;
+                }
+                if (i + 1 < end_)
+                    return Fail(Shown(i, i + 2) + " in a quoted text: regedit's escapes are \\\\ and \\\" only");
+            }
+            *out += c;
+        }
+        return Fail("a quoted text without its closing quote");
+    }
+
+    bool EndOfData(size_t pos) {
+        pos = SkipBlanks(pos);
+        if (pos == end_ || s_[pos] == ';') return true;
+        return Fail("text after the data: " + Shown(pos, end_));
+    }
+
+    // Two-digit hex bytes separated by commas; ",\" at the end of a line
+    // continues the list on the next line (which may begin with blanks).
+    bool ReadBytes(size_t pos, std::string* data) {
+        data->clear();
+        bool wantByte = false;  // after a comma
+        for (;;) {
+            pos = SkipBlanks(pos);
+            if (pos < end_ && s_[pos] == '\\' && (wantByte || data->empty())) {
+                if (SkipBlanks(pos + 1) != end_) return Fail("text after the continuation backslash");
+                if (!NextLine()) return Fail("the value continues past the end of the file");
+                pos = SkipBlanks(begin_);
+                if (pos == end_ || s_[pos] == ';') return Fail("a continued value goes on with a blank or comment line");
+                continue;
+            }
+            if (pos == end_ || s_[pos] == ';') {
+                if (wantByte) return Fail("the byte list ends with a comma (continue it with ,\\)");
+                return true;
+            }
+            if (!wantByte && !data->empty()) {
+                if (s_[pos] == '\\') return Fail("a continuation backslash without a comma before it");
+                if (s_[pos] != ',') return Fail("no comma before " + Token(pos));
+                ++pos;
+                wantByte = true;
+                continue;
+            }
+            int high = pos + 1 < end_ ? HexDigit(s_[pos]) : -1;
+            int low = high >= 0 ? HexDigit(s_[pos + 1]) : -1;
+            size_t after = pos + 2;
+            if (low < 0 || (after < end_ && s_[after] != ',' && s_[after] != ';' && s_[after] != '\\' &&
+                            !IsBlank(s_[after])))
+                return Fail(Token(pos) + " is not a byte (two hex digits)");
+            *data += static_cast<char>(high * 16 + low);
+            pos = after;
+            wantByte = false;
+        }
+    }
+};
 
 using ValueList = std::vector<std::pair<std::string, RegValue>>;
 
-ValueList LoadValues(const std::string& folder) {
-    ValueList values;
-    std::string text;
-    if (!ReadWholeFile(folder + "/" + kValuesFile, &text)) return values;
-    std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line)) {
-        std::string name;
-        RegValue v;
-        if (ParseValueLine(line, &name, &v)) values.emplace_back(name, v);
+std::string ValuesPath(const std::string& folder) { return folder + "/" + kValuesFile; }
+
+KeyValues LoadValues(const std::string& folder) {
+    KeyValues values;
+    std::string path = ValuesPath(folder), text;
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0 && errno == ENOENT) return values;
+    if (!ReadWholeFile(path, &text)) {
+        values.error = path + ": cannot be read: " + std::strerror(errno);
+        return values;
+    }
+    size_t line = 0;
+    std::string reason;
+    if (!ValuesReader(text).Read(&values, &line, &reason)) {
+        values = KeyValues();
+        values.error = path + ":" + std::to_string(line) + ": " + reason;
     }
     return values;
 }
 
-bool SaveValues(const std::string& folder, const ValueList& values) {
+// Writes the values back: each value winsim has not changed in the lines it
+// had, comments and blank lines where they stood, a changed or new value in
+// FormatValue's form.
+bool SaveValues(const std::string& folder, const KeyValues& values) {
     std::string text;
-    for (const auto& nv : values) text += FormatValue(nv.first, nv.second) + "\n";
-    return WriteFileAtomic(folder + "/" + kValuesFile, text);
+    auto append = [&text](const std::string& piece) {
+        if (piece.empty()) return;
+        if (!text.empty() && text.back() != '\n') text += '\n';
+        text += piece;
+    };
+    for (const auto& v : values.values) {
+        append(v.before);
+        append(v.text.empty() ? FormatValue(v.name, v.value) + "\n" : v.text);
+    }
+    append(values.after);
+    return WriteFileAtomic(ValuesPath(folder), text);
+}
+
+// A values.reg that does not parse is said once per process, on standard
+// error, and every call for the key's values fails with this code.
+DWORD Damaged(const KeyValues& values) {
+    static std::set<std::string> said;
+    if (said.insert(values.error).second)
+        std::fprintf(stderr, "winsim: %s: the key's values can be neither read nor changed (error %ld)\n",
+                     values.error.c_str(), static_cast<long>(ERROR_REGISTRY_CORRUPT));
+    return ERROR_REGISTRY_CORRUPT;
+}
+
+bool Failed(DWORD* error, DWORD code) {
+    if (error) *error = code;
+    return false;
+}
+
+void FindDamage(const std::string& folder, std::vector<std::string>* out) {
+    std::vector<std::string> children;
+    bool hasValues = false;
+    if (DIR* d = ::opendir(folder.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            std::string n = e->d_name;
+            if (n == "." || n == ".." || n.find(".deleted.") != std::string::npos) continue;
+            if (n == kValuesFile) {
+                hasValues = true;
+                continue;
+            }
+            struct stat st;
+            bool isDir = e->d_type == DT_DIR ||
+                         (e->d_type == DT_UNKNOWN && ::lstat((folder + "/" + n).c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+            if (isDir) children.push_back(n);
+        }
+        ::closedir(d);
+    }
+    if (hasValues) {
+        KeyValues values = LoadValues(folder);
+        if (!values.error.empty()) out->push_back(values.error);
+    }
+    std::sort(children.begin(), children.end());
+    for (const auto& child : children) FindDamage(folder + "/" + child, out);
 }
 
 }  // namespace
@@ -230,47 +494,90 @@ std::vector<std::string> Subkeys(const std::string& hive, const std::string& pat
     return names;
 }
 
-bool GetValue(const std::string& hive, const std::string& path, const std::string& name, RegValue* value) {
+bool GetValue(const std::string& hive, const std::string& path, const std::string& name, RegValue* value,
+              DWORD* error) {
     std::string folder = KeyFolder(hive, path);
-    if (folder.empty()) return false;
-    for (const auto& nv : LoadValues(folder)) {
-        if (EqualNoCase(nv.first, name)) {
-            if (value) *value = nv.second;
+    if (folder.empty()) return Failed(error, ERROR_FILE_NOT_FOUND);
+    KeyValues values = LoadValues(folder);
+    if (!values.error.empty()) return Failed(error, Damaged(values));
+    for (const auto& v : values.values) {
+        if (EqualNoCase(v.name, name)) {
+            if (value) *value = v.value;
             return true;
         }
     }
-    return false;
+    return Failed(error, ERROR_FILE_NOT_FOUND);
 }
 
-ValueList Values(const std::string& hive, const std::string& path) {
+ValueList Values(const std::string& hive, const std::string& path, DWORD* error) {
+    ValueList list;
     std::string folder = KeyFolder(hive, path);
-    return folder.empty() ? ValueList() : LoadValues(folder);
-}
-
-bool SetValue(const std::string& hive, const std::string& path, const std::string& name, const RegValue& value) {
-    std::string folder = KeyFolder(hive, path);
-    if (folder.empty()) return false;
-    ValueList values = LoadValues(folder);
-    bool replaced = false;
-    for (auto& nv : values) {
-        if (EqualNoCase(nv.first, name)) {
-            nv.second = value;
-            replaced = true;
-            break;
-        }
+    if (folder.empty()) return list;
+    KeyValues values = LoadValues(folder);
+    if (!values.error.empty()) {
+        Failed(error, Damaged(values));
+        return list;
     }
-    if (!replaced) values.emplace_back(name, value);
-    return SaveValues(folder, values);
+    list.reserve(values.values.size());
+    for (auto& v : values.values) list.emplace_back(std::move(v.name), std::move(v.value));
+    return list;
 }
 
-bool DeleteValue(const std::string& hive, const std::string& path, const std::string& name) {
+bool SetValue(const std::string& hive, const std::string& path, const std::string& name, const RegValue& value,
+              DWORD* error) {
+    // A line break would end the name's line in values.reg.
+    if (name.find('\n') != std::string::npos) return Failed(error, ERROR_INVALID_PARAMETER);
     std::string folder = KeyFolder(hive, path);
-    if (folder.empty()) return false;
-    ValueList values = LoadValues(folder);
-    auto it = std::find_if(values.begin(), values.end(), [&](const auto& nv) { return EqualNoCase(nv.first, name); });
-    if (it == values.end()) return false;
-    values.erase(it);
-    return SaveValues(folder, values);
+    if (folder.empty()) return Failed(error, ERROR_FILE_NOT_FOUND);
+    KeyValues values = LoadValues(folder);
+    if (!values.error.empty()) return Failed(error, Damaged(values));
+    auto it = std::find_if(values.values.begin(), values.values.end(),
+                           [&](const StoredValue& v) { return EqualNoCase(v.name, name); });
+    if (it == values.values.end()) {
+        // A new value goes to the end of the file, after any last comments.
+        StoredValue added;
+        added.name = name;
+        added.value = value;
+        added.before.swap(values.after);
+        values.values.push_back(std::move(added));
+    } else if (it->value.type != value.type || it->value.data != value.data) {
+        // The stored name keeps its case; only the changed value is written anew.
+        it->value = value;
+        it->text.clear();
+    }
+    return SaveValues(folder, values) || Failed(error, ERROR_ACCESS_DENIED);
+}
+
+bool DeleteValue(const std::string& hive, const std::string& path, const std::string& name, DWORD* error) {
+    std::string folder = KeyFolder(hive, path);
+    if (folder.empty()) return Failed(error, ERROR_FILE_NOT_FOUND);
+    KeyValues values = LoadValues(folder);
+    if (!values.error.empty()) return Failed(error, Damaged(values));
+    auto it = std::find_if(values.values.begin(), values.values.end(),
+                           [&](const StoredValue& v) { return EqualNoCase(v.name, name); });
+    if (it == values.values.end()) return Failed(error, ERROR_FILE_NOT_FOUND);
+    // The comment and blank lines before the value stay where they were.
+    std::string& next = it + 1 == values.values.end() ? values.after : (it + 1)->before;
+    next.insert(0, it->before);
+    values.values.erase(it);
+    return SaveValues(folder, values) || Failed(error, ERROR_ACCESS_DENIED);
+}
+
+std::vector<std::string> DamagedValueFiles() {
+    std::vector<std::string> damaged;
+    std::vector<std::string> hives = {HiveDir("registry/HKLM"), HiveDir("registry/HKCU")};
+    std::vector<std::string> servers;
+    if (DIR* d = ::opendir((MachineDir() + "/servers").c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            std::string n = e->d_name;
+            if (n != "." && n != "..") servers.push_back(n);
+        }
+        ::closedir(d);
+    }
+    std::sort(servers.begin(), servers.end());
+    for (const auto& server : servers) hives.push_back(HiveDir("servers/" + server + "/registry/HKLM"));
+    for (const auto& hive : hives) FindDamage(hive, &damaged);
+    return damaged;
 }
 
 RegValue Sz(const std::string& text) {
@@ -314,7 +621,7 @@ std::string Export(const std::string& hive, const std::string& path, const std::
     std::string folder = KeyFolder(hive, path);
     if (folder.empty()) return out;
     out += "[" + label + (path.empty() ? "" : "\\" + path) + "]\n";
-    for (const auto& nv : LoadValues(folder)) out += FormatValue(nv.first, nv.second) + "\n";
+    for (const auto& v : LoadValues(folder).values) out += FormatValue(v.name, v.value) + "\n";
     out += "\n";
     for (const auto& sub : Subkeys(hive, path)) out += Export(hive, path.empty() ? sub : path + "\\" + sub, label);
     return out;
@@ -441,7 +748,7 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LP
     DWORD error;
     if (TakeFault("RegQueryValueExA", valueName, &error)) return static_cast<LSTATUS>(error);
     RegValue v;
-    if (!reg::GetValue(k.hive, Physical(k), valueName, &v)) return ERROR_FILE_NOT_FOUND;
+    if (!reg::GetValue(k.hive, Physical(k), valueName, &v, &error)) return static_cast<LSTATUS>(error);
     if (type) *type = v.type;
     DWORD needed = static_cast<DWORD>(v.data.size());
     if (!data) {
@@ -471,8 +778,9 @@ LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BY
     RegValue v;
     v.type = type;
     if (data) v.data.assign(reinterpret_cast<const char*>(data), size);
-    if (!reg::SetValue(k.hive, Physical(k), valueName, v)) return ERROR_FILE_NOT_FOUND;
-    return ERROR_SUCCESS;
+    if (reg::SetValue(k.hive, Physical(k), valueName, v, &error)) return ERROR_SUCCESS;
+    bool told = error == ERROR_REGISTRY_CORRUPT || error == ERROR_INVALID_PARAMETER;
+    return told ? static_cast<LSTATUS>(error) : ERROR_FILE_NOT_FOUND;
 }
 
 LSTATUS WINAPI RegDeleteValueA(HKEY key, LPCSTR name) {
@@ -482,7 +790,8 @@ LSTATUS WINAPI RegDeleteValueA(HKEY key, LPCSTR name) {
     std::string valueName = name ? name : "";
     DWORD error;
     if (TakeFault("RegDeleteValueA", valueName, &error)) return static_cast<LSTATUS>(error);
-    return reg::DeleteValue(k.hive, Physical(k), valueName) ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND;
+    if (reg::DeleteValue(k.hive, Physical(k), valueName, &error)) return ERROR_SUCCESS;
+    return error == ERROR_REGISTRY_CORRUPT ? ERROR_REGISTRY_CORRUPT : ERROR_FILE_NOT_FOUND;
 }
 
 LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
@@ -506,7 +815,9 @@ LSTATUS WINAPI RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize
     KeyObject k = Describe(key, &ok);
     if (!ok) return ERROR_INVALID_HANDLE;
     if (!name || !nameSize || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
-    auto values = reg::Values(k.hive, Physical(k));
+    DWORD error = ERROR_SUCCESS;
+    auto values = reg::Values(k.hive, Physical(k), &error);
+    if (error != ERROR_SUCCESS) return static_cast<LSTATUS>(error);
     if (index >= values.size()) return ERROR_NO_MORE_ITEMS;
     const std::string& n = values[index].first;
     const RegValue& v = values[index].second;

@@ -163,6 +163,15 @@ int Show(int argc, char** argv) {
         std::fprintf(stderr, "winsim: %s\n", error.c_str());
         return 1;
     }
+    // A registry file that does not parse is named, not shown as if whole.
+    std::vector<std::string> damaged = winsim::reg::DamagedValueFiles();
+    if (!damaged.empty()) {
+        for (const auto& problem : damaged) std::fprintf(stderr, "winsim: %s\n", problem.c_str());
+        std::fprintf(stderr, "winsim: %s: the registry holds values that do not parse; mend the file%s named above\n",
+                     argv[2], damaged.size() == 1 ? "" : "s");
+        winsim::CloseMachine();
+        return 1;
+    }
     std::string text = winsim::ShowMachine();
     std::fwrite(text.data(), 1, text.size(), stdout);
     winsim::CloseMachine();

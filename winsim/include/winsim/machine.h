@@ -171,10 +171,23 @@ bool KeyExists(const std::string& hive, const std::string& path);
 bool CreateKey(const std::string& hive, const std::string& path);
 bool DeleteTree(const std::string& hive, const std::string& path);
 std::vector<std::string> Subkeys(const std::string& hive, const std::string& path);
-bool GetValue(const std::string& hive, const std::string& path, const std::string& name, RegValue* value);
-std::vector<std::pair<std::string, RegValue>> Values(const std::string& hive, const std::string& path);
-bool SetValue(const std::string& hive, const std::string& path, const std::string& name, const RegValue& value);
-bool DeleteValue(const std::string& hive, const std::string& path, const std::string& name);
+// A key's values live in its values.reg, in regedit's text (README, winsim).
+// A value winsim does not change keeps its lines there byte for byte. A
+// values.reg that does not parse is never guessed at nor rewritten: the calls
+// for that key's values fail with ERROR_REGISTRY_CORRUPT in *error (the
+// first time in the process, standard error says "FILE:LINE: reason"). A
+// missing key or value gives ERROR_FILE_NOT_FOUND; a file that cannot be
+// written ERROR_ACCESS_DENIED.
+bool GetValue(const std::string& hive, const std::string& path, const std::string& name, RegValue* value,
+              DWORD* error = nullptr);
+std::vector<std::pair<std::string, RegValue>> Values(const std::string& hive, const std::string& path,
+                                                     DWORD* error = nullptr);
+bool SetValue(const std::string& hive, const std::string& path, const std::string& name, const RegValue& value,
+              DWORD* error = nullptr);
+bool DeleteValue(const std::string& hive, const std::string& path, const std::string& name, DWORD* error = nullptr);
+// Every values.reg of the machine (its own registry and its servers') that
+// does not parse, as "FILE:LINE: reason".
+std::vector<std::string> DamagedValueFiles();
 RegValue Sz(const std::string& text);        // REG_SZ with its terminator
 RegValue Dword(DWORD value);
 std::string SzText(const RegValue& value);   // the text up to the first zero
