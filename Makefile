@@ -61,10 +61,10 @@ test-asan: host-asan
 	@ASAN_OPTIONS=detect_leaks=1 ctest --test-dir build/host-asan --output-on-failure -j$(JOBS)
 
 test-fuzz: fuzz-build
-	@bash scripts/fuzz.sh $(FUZZ_SHORT)
+	@bash scripts/fuzz.sh $(FUZZ_SHORT) $(JOBS)
 
 fuzz: fuzz-build
-	@bash scripts/fuzz.sh $(FUZZ_SECONDS)
+	@bash scripts/fuzz.sh $(FUZZ_SECONDS) $(JOBS)
 
 valgrind: host
 	@bash scripts/valgrind.sh $(JOBS)
