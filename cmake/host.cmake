@@ -73,6 +73,7 @@ set_tests_properties(conformance PROPERTIES LABELS conformance)
 find_package(benchmark QUIET)
 file(GLOB BENCH_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/bench/*.cpp)
 if(benchmark_FOUND AND BENCH_SOURCES)
-  add_executable(installer_bench ${BENCH_SOURCES})
+  # Built by `make bench` only: the test builds do not need it.
+  add_executable(installer_bench EXCLUDE_FROM_ALL ${BENCH_SOURCES})
   target_link_libraries(installer_bench PRIVATE test_support winsim_core benchmark::benchmark)
 endif()
