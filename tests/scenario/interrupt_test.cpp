@@ -12,6 +12,7 @@
 
 #include <map>
 #include <string>
+#include <utility>
 
 #include "support/machine.h"
 
@@ -45,10 +46,12 @@ void Walk(const std::string& root, const std::string& rel, std::map<std::string,
     ::closedir(d);
 }
 
+using MachineState = std::map<std::string, std::string>;
+
 // The whole machine folder, without the runs' own traces (install log,
 // journal) that differ from run to run.
-std::map<std::string, std::string> State(const std::string& dir) {
-    std::map<std::string, std::string> state;
+MachineState State(const std::string& dir) {
+    MachineState state;
     Walk(dir, "", &state);
     state.erase("/drive_c/windows/voportinstall.log");
     state.erase("/journal.log");
@@ -75,18 +78,30 @@ bool RunKilled(const std::string& dir, bool uninstall, int killAt) {
     return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }
 
-// An installation and an uninstallation, both successful.
-void InstallAndUninstall(const std::string& dir, const std::string& what) {
+// An installation, then an uninstallation, both successful; the machine
+// folder after each.
+std::pair<MachineState, MachineState> InstallAndUninstall(const std::string& dir, const std::string& what) {
     auto install = testing_support::RunInstaller(dir, {});
     EXPECT_EQ(install.exitCode, 0) << what << "\n" << install.out;
+    MachineState installed = State(dir);
     auto uninstall = testing_support::RunInstaller(dir, {"-u"});
     EXPECT_EQ(uninstall.exitCode, 0) << what << "\n" << uninstall.out;
+    return {installed, State(dir)};
+}
+
+void ExpectSame(const MachineState& state, const MachineState& expected, const std::string& what) {
+    for (const auto& kv : expected) {
+        auto it = state.find(kv.first);
+        if (it == state.end()) ADD_FAILURE() << what << ": missing " << kv.first;
+        else EXPECT_EQ(it->second, kv.second) << what << ": " << kv.first;
+    }
+    for (const auto& kv : state)
+        if (!expected.count(kv.first)) ADD_FAILURE() << what << ": extra " << kv.first;
 }
 
 TEST(Interrupted, AKilledRunLeavesNothingThatAnInstallationAndAnUninstallationDoNotClear) {
     std::string reference = testing_support::NewMachineDir(Options());
-    InstallAndUninstall(reference, "clean machine");
-    auto expected = State(reference);
+    auto expected = InstallAndUninstall(reference, "clean machine");
 
     // Kill points spread over each run: an installation passes about 65, an
     // uninstallation 3.
@@ -103,15 +118,9 @@ TEST(Interrupted, AKilledRunLeavesNothingThatAnInstallationAndAnUninstallationDo
             EXPECT_EQ(testing_support::RunInstaller(dir, {}).exitCode, 0) << what;
         }
         EXPECT_TRUE(RunKilled(dir, point.uninstall, point.killAt)) << what << ": the run was not killed";
-        InstallAndUninstall(dir, what);
-        auto state = State(dir);
-        for (const auto& kv : expected) {
-            auto it = state.find(kv.first);
-            if (it == state.end()) ADD_FAILURE() << what << ": missing " << kv.first;
-            else EXPECT_EQ(it->second, kv.second) << what << ": " << kv.first;
-        }
-        for (const auto& kv : state)
-            if (!expected.count(kv.first)) ADD_FAILURE() << what << ": extra " << kv.first;
+        auto states = InstallAndUninstall(dir, what);
+        ExpectSame(states.first, expected.first, what + ", then installed");
+        ExpectSame(states.second, expected.second, what + ", then installed and uninstalled");
         testing_support::RemoveTree(dir);
     }
     testing_support::RemoveTree(reference);
