@@ -26,8 +26,9 @@ DWORD ErrorOf(int error) {
     }
 }
 
+// Keeps the first error (never 0: a removal that failed is no success).
 bool Stays(DWORD code, DWORD* error) {
-    if (*error == 0) *error = code;
+    if (*error == 0) *error = code ? code : ERROR_ACCESS_DENIED;
     return false;
 }
 
