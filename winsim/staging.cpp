@@ -95,7 +95,9 @@ void CleanStaging(const std::string& machine) {
 std::string StagingFolder() {
     Staging& s = Own();
     if (!MachineIsOpen()) return std::string();
-    if (s.fd >= 0 && s.machine == MachineDir() && s.owner == ::getpid()) return s.folder;
+    // Made again when another removed it (a person, a test restoring the
+    // machine folder).
+    if (s.fd >= 0 && s.machine == MachineDir() && s.owner == ::getpid() && IsRealFolder(s.folder)) return s.folder;
     ReleaseStaging();
     std::string root = Root(MachineDir());
     ::mkdir(root.c_str(), 0755);
