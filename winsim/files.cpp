@@ -45,6 +45,11 @@ bool IsDirectory(const std::string& host) {
     return ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+bool IsRealFolder(const std::string& host) {
+    struct stat st;
+    return ::lstat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
 bool IsRegularFile(const std::string& host) {
     struct stat st;
     return ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -53,13 +58,14 @@ bool IsRegularFile(const std::string& host) {
 std::string FindNoCase(const std::string& folder, const std::string& name, bool foldersOnly) {
     struct stat st;
     std::string exact = folder + "/" + name;
-    if (::lstat(exact.c_str(), &st) == 0 && (!foldersOnly || IsDirectory(exact))) return name;
+    // A folder asked for is a folder itself: a link is never one.
+    if (::lstat(exact.c_str(), &st) == 0 && (!foldersOnly || S_ISDIR(st.st_mode))) return name;
     std::string found, want = Lower(name);
     if (DIR* d = ::opendir(folder.c_str())) {
         while (dirent* e = ::readdir(d)) {
             std::string n = e->d_name;
             if (n == "." || n == ".." || Lower(n) != want) continue;
-            if (foldersOnly && !IsDirectory(folder + "/" + n)) continue;
+            if (foldersOnly && !IsRealFolder(folder + "/" + n)) continue;
             found = n;
             break;
         }
@@ -72,14 +78,19 @@ bool RemoveHostTree(const std::string& host) {
     struct stat st;
     if (::lstat(host.c_str(), &st) != 0) return false;
     if (!S_ISDIR(st.st_mode)) return ::unlink(host.c_str()) == 0;
-    if (DIR* d = ::opendir(host.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            std::string n = e->d_name;
-            if (n != "." && n != "..") RemoveHostTree(host + "/" + n);
-        }
-        ::closedir(d);
+    // The names first, then each: removing while listing may skip entries.
+    std::vector<std::string> names;
+    DIR* d = ::opendir(host.c_str());
+    if (!d) return false;
+    while (dirent* e = ::readdir(d)) {
+        std::string n = e->d_name;
+        if (n != "." && n != "..") names.push_back(n);
     }
-    return ::rmdir(host.c_str()) == 0;
+    ::closedir(d);
+    bool all = true;
+    for (const auto& n : names)
+        if (!RemoveHostTree(host + "/" + n)) all = false;
+    return ::rmdir(host.c_str()) == 0 && all;
 }
 
 namespace {
@@ -150,13 +161,30 @@ void SaveAttributes(const std::map<std::string, DWORD>& table) {
     WriteFileAtomic(MachineDir() + "/attributes", text);
 }
 
+// Writes the copy in place, as Windows does: a copy cut short leaves the
+// target partly written under its own name, and the next copy replaces it.
+// A link in the target's place goes first, so that no copy writes through it.
 BOOL CopyContent(const std::string& from, const std::string& to) {
     std::string content;
     if (!ReadWholeFile(from, &content)) return Fail(ERROR_ACCESS_DENIED);
-    if (!WriteFileAtomic(to, content)) return Fail(ERROR_ACCESS_DENIED);
     struct stat st;
-    if (::stat(from.c_str(), &st) == 0) ::chmod(to.c_str(), st.st_mode & 0777);
-    return TRUE;
+    mode_t mode = ::stat(from.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0644;
+    if (::lstat(to.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && ::unlink(to.c_str()) != 0)
+        return Fail(ERROR_ACCESS_DENIED);
+    int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) return Fail(ERROR_ACCESS_DENIED);
+    // Half first, then the rest: a kill point lies between.
+    size_t done = 0, half = content.size() / 2;
+    while (done < content.size()) {
+        size_t end = done < half ? half : content.size();
+        ssize_t n = ::write(fd, content.data() + done, end - done);
+        if (n <= 0) break;
+        done += static_cast<size_t>(n);
+        if (done == half) KillPoint();
+    }
+    bool whole = done == content.size() && ::fchmod(fd, mode) == 0;
+    if (::close(fd) != 0) whole = false;
+    return whole ? TRUE : Fail(ERROR_ACCESS_DENIED);
 }
 
 bool WildcardMatch(const char* pattern, const char* name) {
@@ -478,7 +506,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
     if (DIR* d = ::opendir(folderHost.c_str())) {
         while (dirent* e = ::readdir(d)) {
             std::string n = e->d_name;
-            if (n == "." || n == ".." || n.find(".tmp.") != std::string::npos) continue;
+            if (n == "." || n == "..") continue;
             entries.push_back(n);
         }
         ::closedir(d);

@@ -42,6 +42,8 @@ std::vector<std::string> SplitPath(const std::string& path, bool slashes);
 std::string BaseName(const std::string& path);
 // A folder, or a link to one.
 bool IsDirectory(const std::string& host);
+// A folder itself, never a link to one.
+bool IsRealFolder(const std::string& host);
 // A file, or a link to one.
 bool IsRegularFile(const std::string& host);
 // The entry of a host folder that a name matches without regard to case: the
@@ -49,8 +51,28 @@ bool IsRegularFile(const std::string& host);
 // name is equal (folders only, when foldersOnly is set); empty when none.
 std::string FindNoCase(const std::string& folder, const std::string& name, bool foldersOnly);
 // Removes a host path and, when it is a folder, everything below it. A link
-// is removed as a link: no removal ever follows one.
+// is removed as a link: no removal ever follows one. What cannot be removed
+// stays, and the rest goes; false when anything stayed.
 bool RemoveHostTree(const std::string& host);
+
+// ---- staging ------------------------------------------------------------------
+// DIR/staging/ holds winsim's own files while they are written (a temporary
+// name renamed into place) and registry keys while they are deleted, one
+// folder per process, locked (flock) for as long as the process lives.
+// Removes the folders of processes that are gone; OpenMachine calls it.
+void CleanStaging(const std::string& machineDir);
+// This process's folder on the open machine, made on first use; empty when
+// no machine is open or it cannot be made.
+std::string StagingFolder();
+// A fresh, unused path in it; empty when there is none.
+std::string StagingPath();
+// Removes this process's folder (CloseMachine, and at exit).
+void ReleaseStaging();
+// With WINSIM_KILL_AT=N in the environment, the process kills itself
+// (SIGKILL) at the Nth kill point: in the middle of a change of the store (a
+// file written under its temporary name, a copy half written, a key moved
+// into staging), where an interruption leaves the most behind.
+void KillPoint();
 
 // ---- modules ----------------------------------------------------------------
 // A module name as LoadLibraryA takes it: folder and ".dll"/".drv" dropped,

@@ -245,6 +245,9 @@ bool OpenMachine(const std::string& dir, std::string* error) {
         }
     }
     State& s = S();
+    if (s.open && s.dir != dir) ReleaseStaging();
+    // What a process that is gone left half done goes before anything is read.
+    CleanStaging(dir);
     s.open = true;
     s.dir = dir;
     s.config = config;
@@ -263,6 +266,7 @@ bool OpenMachine(const std::string& dir) {
 
 void CloseMachine() {
     State& s = S();
+    ReleaseStaging();
     s.open = false;
     s.dir.clear();
     s.faults.clear();
@@ -485,8 +489,15 @@ std::vector<std::string> OpenHandleKinds() {
 // ---- files ------------------------------------------------------------------
 
 bool WriteFileAtomic(const std::string& hostPath, const std::string& content) {
-    std::string tmp = hostPath + ".tmp." + std::to_string(::getpid());
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    // On the open machine the temporary file is in this process's staging
+    // folder, never beside the file; elsewhere (a machine being made, a file
+    // of the host) beside it.
+    const std::string& machine = MachineDir();
+    bool onMachine = MachineIsOpen() && hostPath.size() > machine.size() &&
+                     hostPath.compare(0, machine.size(), machine) == 0 && hostPath[machine.size()] == '/';
+    std::string tmp = onMachine ? StagingPath() : hostPath + ".tmp." + std::to_string(::getpid());
+    if (tmp.empty()) return false;
+    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) return false;
     size_t done = 0;
     while (done < content.size()) {
@@ -499,6 +510,7 @@ bool WriteFileAtomic(const std::string& hostPath, const std::string& content) {
         done += static_cast<size_t>(n);
     }
     ::close(fd);
+    KillPoint();
     if (::rename(tmp.c_str(), hostPath.c_str()) != 0) {
         ::unlink(tmp.c_str());
         return false;

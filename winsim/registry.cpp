@@ -57,14 +57,44 @@ std::string FindChild(const std::string& parent, const std::string& name) {
     return found.empty() ? found : parent + "/" + found;
 }
 
+// True when a key's folder holds a link in place of its values file: the
+// key is damaged, and its values are never read through the link.
+bool LinkedValues(const std::string& folder) {
+    struct stat st;
+    return ::lstat((folder + "/" + kValuesFile).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// The host folder of a key; empty when there is no such key. A link in the
+// tree is a damaged key, never followed: a link in place of a key's folder is
+// no key, nor is anything below it; a folder whose values file is a link is
+// no key either (the keys below it stay keys).
 std::string KeyFolder(const std::string& hive, const std::string& path) {
     std::string folder = reg::HiveDir(hive);
-    if (!IsDirectory(folder)) return std::string();
+    if (!IsRealFolder(folder)) return std::string();
     for (const auto& part : Split(path)) {
         folder = FindChild(folder, part);
         if (folder.empty()) return folder;
     }
-    return folder;
+    return LinkedValues(folder) ? std::string() : folder;
+}
+
+// The host entry of a damaged key (a link in place of its folder, or a
+// folder whose values file is a link) below a key that is whole; empty when
+// the path names no damaged key.
+std::string DamagedEntry(const std::string& hive, const std::string& path) {
+    auto parts = Split(path);
+    if (parts.empty()) return std::string();
+    std::string parentPath;
+    for (size_t i = 0; i + 1 < parts.size(); ++i) parentPath += (i ? "\\" : "") + parts[i];
+    std::string parent = KeyFolder(hive, parentPath);
+    if (parent.empty()) return parent;
+    std::string found = FindNoCase(parent, EncodeName(parts.back()), false);
+    if (found.empty()) return found;
+    std::string entry = parent + "/" + found;
+    struct stat st;
+    if (::lstat(entry.c_str(), &st) != 0) return std::string();
+    if (S_ISLNK(st.st_mode) || (S_ISDIR(st.st_mode) && LinkedValues(entry))) return entry;
+    return std::string();
 }
 
 std::string Quote(const std::string& s) {
@@ -424,9 +454,10 @@ void FindDamage(const std::string& folder, std::vector<std::string>* out) {
     if (DIR* d = ::opendir(folder.c_str())) {
         while (dirent* e = ::readdir(d)) {
             std::string n = e->d_name;
-            if (n == "." || n == ".." || n.find(".deleted.") != std::string::npos) continue;
+            if (n == "." || n == "..") continue;
             if (n == kValuesFile) {
-                hasValues = true;
+                // A link in place of the values is a damaged key, shown as such: never read.
+                hasValues = e->d_type != DT_LNK;
                 continue;
             }
             struct stat st;
@@ -454,24 +485,33 @@ bool KeyExists(const std::string& hive, const std::string& path) { return !KeyFo
 
 bool CreateKey(const std::string& hive, const std::string& path) {
     std::string folder = HiveDir(hive);
-    if (!IsDirectory(folder) && ::mkdir(folder.c_str(), 0755) != 0) return false;
+    if (!IsRealFolder(folder) && ::mkdir(folder.c_str(), 0755) != 0) return false;
     for (const auto& part : Split(path)) {
         std::string child = FindChild(folder, part);
         if (child.empty()) {
+            // A damaged key in the way is not entered: the key cannot be made.
             child = folder + "/" + EncodeName(part);
-            if (::mkdir(child.c_str(), 0755) != 0 && !IsDirectory(child)) return false;
+            if (::mkdir(child.c_str(), 0755) != 0 && !IsRealFolder(child)) return false;
         }
         folder = child;
     }
-    return true;
+    return !LinkedValues(folder);
 }
 
+bool DamagedKey(const std::string& hive, const std::string& path) { return !DamagedEntry(hive, path).empty(); }
+
 bool DeleteTree(const std::string& hive, const std::string& path) {
+    if (Split(path).empty()) return false;
     std::string folder = KeyFolder(hive, path);
-    if (folder.empty() || Split(path).empty()) return false;
-    // Rename first so that a killed process never leaves half a key behind.
-    std::string doomed = folder + ".deleted." + std::to_string(::getpid());
-    if (::rename(folder.c_str(), doomed.c_str()) != 0) return false;
+    // A damaged key goes too, as what it is: a link goes as a link.
+    if (folder.empty()) folder = DamagedEntry(hive, path);
+    if (folder.empty()) return false;
+    // Moved into this process's staging folder first, so that a killed
+    // process never leaves half a key behind; what is left there goes when
+    // the machine is next opened.
+    std::string doomed = StagingPath();
+    if (doomed.empty() || ::rename(folder.c_str(), doomed.c_str()) != 0) return false;
+    KillPoint();
     RemoveHostTree(doomed);
     return true;
 }
@@ -483,9 +523,10 @@ std::vector<std::string> Subkeys(const std::string& hive, const std::string& pat
     if (DIR* d = ::opendir(folder.c_str())) {
         while (dirent* e = ::readdir(d)) {
             std::string n = e->d_name;
-            if (n == "." || n == ".." || n.find(".deleted.") != std::string::npos) continue;
-            // The entry's type from the listing saves a stat per subkey.
-            bool isKey = e->d_type == DT_DIR || (e->d_type == DT_UNKNOWN && IsDirectory(folder + "/" + n));
+            if (n == "." || n == "..") continue;
+            // The entry's type from the listing saves a stat per subkey; a
+            // link is no key.
+            bool isKey = e->d_type == DT_DIR || (e->d_type == DT_UNKNOWN && IsRealFolder(folder + "/" + n));
             if (isKey) names.push_back(DecodeName(n));
         }
         ::closedir(d);
@@ -619,11 +660,29 @@ std::string ViewPath(const std::string& hive, const std::string& path, REGSAM ac
 std::string Export(const std::string& hive, const std::string& path, const std::string& label) {
     std::string out;
     std::string folder = KeyFolder(hive, path);
-    if (folder.empty()) return out;
-    out += "[" + label + (path.empty() ? "" : "\\" + path) + "]\n";
+    std::string name = label + (path.empty() ? "" : "\\" + path);
+    if (folder.empty()) {
+        // Named, never followed.
+        if (DamagedKey(hive, path)) out += "; damaged key [" + name + "]: a link, not followed\n\n";
+        return out;
+    }
+    out += "[" + name + "]\n";
     for (const auto& v : LoadValues(folder).values) out += FormatValue(v.name, v.value) + "\n";
     out += "\n";
-    for (const auto& sub : Subkeys(hive, path)) out += Export(hive, path.empty() ? sub : path + "\\" + sub, label);
+    std::vector<std::string> subkeys = Subkeys(hive, path);
+    // Links in place of subkeys are no subkeys, but are shown as damaged.
+    if (DIR* d = ::opendir(folder.c_str())) {
+        while (dirent* e = ::readdir(d)) {
+            struct stat st;
+            std::string n = e->d_name;
+            if (n != "." && n != ".." && ::lstat((folder + "/" + n).c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
+                Lower(n) != kValuesFile)
+                subkeys.push_back(DecodeName(n));
+        }
+        ::closedir(d);
+    }
+    SortAsSubkeys(&subkeys);
+    for (const auto& sub : subkeys) out += Export(hive, path.empty() ? sub : path + "\\" + sub, label);
     return out;
 }
 
@@ -804,7 +863,11 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
     std::string physical = reg::ViewPath(k.hive, path, k.view);
     DWORD error;
     if (TakeFault("RegDeleteKeyA", path, &error)) return static_cast<LSTATUS>(error);
-    if (!reg::KeyExists(k.hive, physical)) return ERROR_FILE_NOT_FOUND;
+    if (!reg::KeyExists(k.hive, physical)) {
+        // A damaged key (a link in the registry's place) goes as a link.
+        if (!reg::DamagedKey(k.hive, physical)) return ERROR_FILE_NOT_FOUND;
+        return reg::DeleteTree(k.hive, physical) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
+    }
     if (!reg::Subkeys(k.hive, physical).empty()) return ERROR_ACCESS_DENIED;
     return reg::DeleteTree(k.hive, physical) ? ERROR_SUCCESS : ERROR_ACCESS_DENIED;
 }

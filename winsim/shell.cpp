@@ -1,15 +1,68 @@
 // The command interpreter: "/c COMMAND". rmdir /S /Q works on the machine's
-// files (a symbolic link in the tree is removed as a link, never followed)
+// files (a symbolic link in the tree is removed as a link, never followed;
+// a tree that cannot be removed whole ends with an exit code of 1 or more)
 // and "exit N" ends with exit code N; every other command is only recorded in
 // the journal.
+#include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <vector>
 
 #include "internal.h"
 
 namespace winsim {
+namespace {
+
+// The Windows error for a host error that kept part of a tree.
+DWORD ErrorOf(int error) {
+    switch (error) {
+    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;  // "The filename or extension is too long."
+    case ENOTEMPTY:
+    case EEXIST: return ERROR_DIR_NOT_EMPTY;  // "The directory is not empty."
+    default: return ERROR_ACCESS_DENIED;      // "Access is denied."
+    }
+}
+
+// Keeps the first error (never 0: a removal that failed is no success).
+bool Stays(DWORD code, DWORD* error) {
+    if (*error == 0) *error = code ? code : ERROR_ACCESS_DENIED;
+    return false;
+}
+
+// Removes a tree as rmdir /S /Q does, each file as DeleteFileA and each
+// folder as RemoveDirectoryA would (their fault rules apply, by name): a
+// link goes as itself, what cannot go stays with the folders above it, and
+// the rest goes. *error is the first error.
+bool RemoveTree(const std::string& host, DWORD* error) {
+    struct stat st;
+    if (::lstat(host.c_str(), &st) != 0) return Stays(ErrorOf(errno), error);
+    DWORD fault;
+    if (!S_ISDIR(st.st_mode)) {
+        bool folderLink = S_ISLNK(st.st_mode) && IsDirectory(host);
+        if (TakeFault(folderLink ? "RemoveDirectoryA" : "DeleteFileA", BaseName(host), &fault))
+            return Stays(fault, error);
+        return ::unlink(host.c_str()) == 0 || Stays(ErrorOf(errno), error);
+    }
+    std::vector<std::string> names;
+    DIR* d = ::opendir(host.c_str());
+    if (!d) return Stays(ErrorOf(errno), error);
+    while (dirent* e = ::readdir(d)) {
+        std::string n = e->d_name;
+        if (n != "." && n != "..") names.push_back(n);
+    }
+    ::closedir(d);
+    bool all = true;
+    for (const auto& n : names)
+        if (!RemoveTree(host + "/" + n, error)) all = false;
+    if (!all) return false;
+    if (TakeFault("RemoveDirectoryA", BaseName(host), &fault)) return Stays(fault, error);
+    return ::rmdir(host.c_str()) == 0 || Stays(ErrorOf(errno), error);
+}
+
+}  // namespace
 
 bool RunCommandInterpreter(const std::string& commandLine, DWORD* exitCode) {
     *exitCode = 0;
@@ -47,9 +100,15 @@ bool RunCommandInterpreter(const std::string& commandLine, DWORD* exitCode) {
         return false;
     }
     // A link in the tree, or the folder named when it is one, goes as a link.
-    RemoveHostTree(host);
+    // What cannot be removed stays, the rest goes, and the exit code is the
+    // error of the first entry that stayed: the interpreter's rmdir reports
+    // failure with an exit code of 1 or more.
+    DWORD error = 0;
+    bool removed = RemoveTree(host, &error);
     ForgetAttributes(host);
-    return true;
+    if (removed) return true;
+    *exitCode = error;
+    return false;
 }
 
 }  // namespace winsim

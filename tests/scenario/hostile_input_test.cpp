@@ -2,7 +2,10 @@
 // lines, long paths and server names, names with "%" and characters outside
 // ASCII, damaged distributions and logs it cannot write. Each case is a row
 // of the "Hostile input" table of the README.
+#include <dirent.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <string>
 #include <vector>
@@ -188,3 +191,82 @@ TEST_F(HostileRun, ReadOnlyDistributionInstallsAndInstallsAgain) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every path below a host folder with its content, links as links.
+void Snapshot(const std::string& root, const std::string& rel, std::vector<std::string>* out) {
+    DIR* d = ::opendir((root + rel).c_str());
+    if (!d) return;
+    while (dirent* e = ::readdir(d)) {
+        std::string n = e->d_name, path = rel + "/" + n;
+        struct stat st;
+        if (n == "." || n == ".." || ::lstat((root + path).c_str(), &st) != 0) continue;
+        std::string content;
+        if (S_ISREG(st.st_mode)) winsim::ReadWholeFile(root + path, &content);
+        out->push_back(path + (S_ISDIR(st.st_mode) ? "/" : "=" + content));
+        if (S_ISDIR(st.st_mode)) Snapshot(root, path, out);
+    }
+    ::closedir(d);
+}
+
+}  // namespace
+
+TEST_F(HostileRun, LinksInTheRegistryNeverLeadOutOfTheMachine) {
+    TempMachine m;
+    ASSERT_EQ(RunInstaller(m.dir(), {}).exitCode, 0);
+    char pattern[] = "/tmp/winsim-outside-XXXXXX";
+    ASSERT_NE(::mkdtemp(pattern), nullptr);
+    std::string outside = pattern;
+    ASSERT_EQ(::mkdir((outside + "/Sub").c_str(), 0755), 0);
+    ASSERT_TRUE(winsim::WriteFileAtomic(outside + "/values.reg", "\"LastJobOwner\"=\"kept\"\n\"Other\"=\"kept\"\n"));
+    ASSERT_TRUE(winsim::WriteFileAtomic(outside + "/Sub/values.reg", "\"LastLoginName\"=\"kept\"\n"));
+    ASSERT_TRUE(winsim::WriteFileAtomic(outside + "/Sub/file.txt", "kept"));
+    std::vector<std::string> before;
+    Snapshot(outside, "", &before);
+    // In place of the per-user data key, and inside a key the uninstallation deletes.
+    std::string user = m.dir() + "/registry/HKCU/Volatile Environment/1";
+    ASSERT_EQ(::mkdir(user.c_str(), 0755), 0);
+    ASSERT_EQ(::symlink(outside.c_str(), (user + "/Oxlen Vormo Client").c_str()), 0);
+    std::string port = m.dir() + "/registry/HKLM/SYSTEM/CurrentControlSet/Control/Print/Monitors/Vormo/Ports/Vormo001";
+    ASSERT_EQ(::symlink(outside.c_str(), (port + "/Linked").c_str()), 0);
+    auto r = RunInstaller(m.dir(), {"-u"});
+    EXPECT_EQ(r.exitCode, 0) << r.out;
+    std::vector<std::string> after;
+    Snapshot(outside, "", &after);
+    EXPECT_EQ(after, before);
+    testing_support::RemoveTree(outside);
+    ExpectClean(r);
+}
+
+TEST_F(HostileRun, NamesLikeWinsimsBookkeepingAreNamesLikeAnyOther) {
+    winsim::NewOptions options = TempMachine::DefaultOptions();
+    options.printers.push_back({"Lab.deleted.1", "LPT1:", PRINTER_ATTRIBUTE_LOCAL});
+    options.printers.push_back({"Front Desk", "LPT2:", PRINTER_ATTRIBUTE_LOCAL});
+    TempMachine m(options);
+    std::string ini = m.Read("C:\\Dist\\Vormo.ini");
+    auto at = ini.find("AssignPrinter=Office Laser");
+    ASSERT_NE(at, std::string::npos);
+    m.Write("C:\\Dist\\Vormo.ini", ini.replace(at, 26, "AssignPrinter=Lab.deleted.1"));
+    m.Write("C:\\Dist\\FontFiles\\Vormo.tmp.ttf", "font");
+    const std::string font = "C:\\Program Files (x86)\\Oxlen\\Vormo Client\\Font\\Vormo.tmp.ttf";
+    const std::string printer = std::string(winsim::kPrintersKey) + "\\Lab.deleted.1";
+    auto portOf = [&] {
+        winsim::RegValue value;
+        winsim::reg::GetValue("registry/HKLM", printer, "Port", &value);
+        return winsim::reg::SzText(value);
+    };
+    auto install = RunInstaller(m.dir(), {});
+    EXPECT_EQ(install.exitCode, 0) << install.out;
+    m.Reopen();
+    EXPECT_EQ(m.Read(font), "font");
+    EXPECT_TRUE(Has(portOf(), "Vormo001")) << portOf();
+    auto uninstall = RunInstaller(m.dir(), {"-u"});
+    EXPECT_EQ(uninstall.exitCode, 0) << uninstall.out;
+    EXPECT_TRUE(Has(uninstall.out, "Disconnecting Printer 'Lab.deleted.1' from Vormo Port")) << uninstall.out;
+    m.Reopen();
+    EXPECT_FALSE(m.Exists(font));
+    EXPECT_FALSE(Has(portOf(), "Vormo")) << portOf();
+    ExpectClean(install);
+    ExpectClean(uninstall);
+}

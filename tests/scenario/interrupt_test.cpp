@@ -1,5 +1,7 @@
-// An installation killed at any point leaves a machine from which a second
-// installation completes and ends in the state of a clean installation.
+// An installation or an uninstallation killed at any point leaves a machine
+// from which an installation and an uninstallation complete and end in the
+// state of a clean machine after the same two runs: no file, key, folder or
+// bookkeeping of winsim's left anywhere in the machine folder.
 #include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -8,9 +10,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <map>
-#include <thread>
+#include <string>
+#include <utility>
 
 #include "support/machine.h"
 
@@ -23,21 +25,15 @@ winsim::NewOptions Options() {
     return options;
 }
 
-// Leftovers of a killed process that Windows would not show either: files
-// being written under a temporary name, keys being deleted.
-bool Transient(const std::string& name) {
-    return name.find(".tmp.") != std::string::npos || name.find(".deleted.") != std::string::npos;
-}
-
 void Walk(const std::string& root, const std::string& rel, std::map<std::string, std::string>* state) {
     DIR* d = ::opendir((root + rel).c_str());
     if (!d) return;
     while (dirent* e = ::readdir(d)) {
         std::string n = e->d_name;
-        if (n == "." || n == ".." || Transient(n)) continue;
+        if (n == "." || n == "..") continue;
         std::string child = rel + "/" + n;
         struct stat st;
-        if (::stat((root + child).c_str(), &st) != 0) continue;
+        if (::lstat((root + child).c_str(), &st) != 0) continue;
         if (S_ISDIR(st.st_mode)) {
             (*state)[winsim::Lower(child) + "/"] = "";
             Walk(root, child, state);
@@ -50,59 +46,81 @@ void Walk(const std::string& root, const std::string& rel, std::map<std::string,
     ::closedir(d);
 }
 
-// Files and registry of a machine, without the run's own traces (log,
+using MachineState = std::map<std::string, std::string>;
+
+// The whole machine folder, without the runs' own traces (install log,
 // journal) that differ from run to run.
-std::map<std::string, std::string> State(const std::string& dir) {
-    std::map<std::string, std::string> state;
-    Walk(dir, "/drive_c", &state);
-    Walk(dir, "/registry", &state);
+MachineState State(const std::string& dir) {
+    MachineState state;
+    Walk(dir, "", &state);
     state.erase("/drive_c/windows/voportinstall.log");
-    std::string attributes;
-    winsim::ReadWholeFile(dir + "/attributes", &attributes);
-    state["attributes"] = attributes;
+    state.erase("/journal.log");
     return state;
 }
 
-pid_t Start(const std::string& dir) {
+// Runs the installer (or, with -u, the uninstaller) until winsim kills it
+// at its killAt-th kill point, in the middle of a change of the store.
+bool RunKilled(const std::string& dir, bool uninstall, int killAt) {
     pid_t pid = ::fork();
     if (pid == 0) {
         int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, 1);
         ::setenv("WINSIM_MACHINE", dir.c_str(), 1);
+        ::setenv("WINSIM_KILL_AT", std::to_string(killAt).c_str(), 1);
         char program[] = "C:\\Dist\\Install.exe";
-        char* argv[] = {program, nullptr};
+        char u[] = "-u";
+        char* argv[] = {program, uninstall ? u : nullptr, nullptr};
         ::execv(INSTALL_BINARY, argv);
         ::_exit(127);
     }
-    return pid;
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
 }
 
-TEST(Interrupted, ASecondInstallationAfterAKillEndsLikeACleanOne) {
-    std::string reference = testing_support::NewMachineDir(Options());
-    auto begin = std::chrono::steady_clock::now();
-    auto first = testing_support::RunInstaller(reference, {});
-    auto duration = std::chrono::steady_clock::now() - begin;
-    ASSERT_EQ(first.exitCode, 0) << first.out;
-    auto expected = State(reference);
+// An installation, then an uninstallation, both successful; the machine
+// folder after each.
+std::pair<MachineState, MachineState> InstallAndUninstall(const std::string& dir, const std::string& what) {
+    auto install = testing_support::RunInstaller(dir, {});
+    EXPECT_EQ(install.exitCode, 0) << what << "\n" << install.out;
+    MachineState installed = State(dir);
+    auto uninstall = testing_support::RunInstaller(dir, {"-u"});
+    EXPECT_EQ(uninstall.exitCode, 0) << what << "\n" << uninstall.out;
+    return {installed, State(dir)};
+}
 
-    const int kPoints = 16;
-    for (int i = 0; i < kPoints; ++i) {
+void ExpectSame(const MachineState& state, const MachineState& expected, const std::string& what) {
+    for (const auto& kv : expected) {
+        auto it = state.find(kv.first);
+        if (it == state.end()) ADD_FAILURE() << what << ": missing " << kv.first;
+        else EXPECT_EQ(it->second, kv.second) << what << ": " << kv.first;
+    }
+    for (const auto& kv : state)
+        if (!expected.count(kv.first)) ADD_FAILURE() << what << ": extra " << kv.first;
+}
+
+TEST(Interrupted, AKilledRunLeavesNothingThatAnInstallationAndAnUninstallationDoNotClear) {
+    std::string reference = testing_support::NewMachineDir(Options());
+    auto expected = InstallAndUninstall(reference, "clean machine");
+
+    // Kill points spread over each run: an installation passes about 65, an
+    // uninstallation 3.
+    const struct Point {
+        bool uninstall;
+        int killAt;
+    } points[] = {{false, 1}, {false, 5}, {false, 15}, {false, 30}, {false, 45}, {false, 60},
+                  {true, 1},  {true, 2},  {true, 3}};
+    for (const auto& point : points) {
+        std::string what = std::string(point.uninstall ? "uninstallation" : "installation") + " killed at point " +
+                           std::to_string(point.killAt);
         std::string dir = testing_support::NewMachineDir(Options());
-        pid_t pid = Start(dir);
-        std::this_thread::sleep_for(duration * i / kPoints);
-        ::kill(pid, SIGKILL);
-        int status = 0;
-        ::waitpid(pid, &status, 0);
-        auto second = testing_support::RunInstaller(dir, {});
-        EXPECT_EQ(second.exitCode, 0) << "killed at point " << i << "\n" << second.out;
-        auto state = State(dir);
-        for (const auto& kv : expected) {
-            auto it = state.find(kv.first);
-            if (it == state.end()) ADD_FAILURE() << "point " << i << ": missing " << kv.first;
-            else EXPECT_EQ(it->second, kv.second) << "point " << i << ": " << kv.first;
+        if (point.uninstall) {
+            EXPECT_EQ(testing_support::RunInstaller(dir, {}).exitCode, 0) << what;
         }
-        for (const auto& kv : state)
-            if (!expected.count(kv.first)) ADD_FAILURE() << "point " << i << ": extra " << kv.first;
+        EXPECT_TRUE(RunKilled(dir, point.uninstall, point.killAt)) << what << ": the run was not killed";
+        auto states = InstallAndUninstall(dir, what);
+        ExpectSame(states.first, expected.first, what + ", then installed");
+        ExpectSame(states.second, expected.second, what + ", then installed and uninstalled");
         testing_support::RemoveTree(dir);
     }
     testing_support::RemoveTree(reference);

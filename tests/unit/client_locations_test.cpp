@@ -430,4 +430,16 @@ TEST(ClientLocations, WebBrowserRemovalRefusals) {
         EXPECT_EQ(testing_support::EndCapture(), "");
         EXPECT_EQ(StartedProcesses().size(), 1u);
     }
+    {
+        // rmdir cannot remove a file in the tree (it is in use): the removal
+        // fails and the file stays with the folders above it.
+        TempMachine m;
+        m.Write(std::string(kWebBrowser) + "\\cache\\in-use.dat", "x");
+        m.Write(std::string(kWebBrowser) + "\\cookies.txt", "y");
+        winsim::AddFault("DeleteFileA", "in-use.dat", ERROR_SHARING_VIOLATION);
+        EXPECT_FALSE(RemoveWebBrowserFolder());
+        EXPECT_EQ(StartedProcesses().size(), 1u);
+        EXPECT_TRUE(m.Exists(std::string(kWebBrowser) + "\\cache\\in-use.dat"));
+        EXPECT_FALSE(m.Exists(std::string(kWebBrowser) + "\\cookies.txt"));
+    }
 }

@@ -8,9 +8,12 @@
 //   DIR/registry/HKCU/
 //   DIR/servers/NAME/   print servers the machine knows, each with a registry of its own
 //   DIR/journal.log     what leaves no other trace: processes, events, Xcv commands
+//   DIR/staging/        winsim's own files while they are written or deleted, one
+//                       folder per process (see CleanStaging in internal.h)
 //
 // Every change reaches the disk before the API call that made it returns; files
-// are written to a temporary name and renamed into place.
+// are written to a temporary name in DIR/staging/ and renamed into place (a file
+// that a program copies is written in place, as on Windows).
 #pragma once
 
 #include <cstdint>
@@ -169,7 +172,13 @@ namespace reg {
 std::string HiveDir(const std::string& hive);
 bool KeyExists(const std::string& hive, const std::string& path);
 bool CreateKey(const std::string& hive, const std::string& path);
+// A key and everything below it; a damaged key (see DamagedKey) goes too,
+// a link as a link.
 bool DeleteTree(const std::string& hive, const std::string& path);
+// True when a link of the host stands in the registry in the key's place, or
+// in place of its values file: such a key is no key (it does not open, is
+// not listed), is never followed, and can only be deleted.
+bool DamagedKey(const std::string& hive, const std::string& path);
 std::vector<std::string> Subkeys(const std::string& hive, const std::string& path);
 // A key's values live in its values.reg, in regedit's text (README, winsim).
 // A value winsim does not change keeps its lines there byte for byte. A
