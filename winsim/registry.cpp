@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 #include <sstream>
 
 #include "internal.h"
@@ -55,7 +56,7 @@ std::string FindChild(const std::string& parent, const std::string& name) {
 
 std::string KeyFolder(const std::string& hive, const std::string& path) {
     std::string folder = reg::HiveDir(hive);
-    if (!IsDirectory(folder)) return std::string();
+    if (!CachedIsFolder(folder)) return std::string();
     for (const auto& part : Split(path)) {
         folder = FindChild(folder, part);
         if (folder.empty()) return folder;
@@ -98,9 +99,13 @@ std::string FormatValue(const std::string& name, const RegValue& v) {
         std::snprintf(buf, sizeof buf, "hex(%x):", v.type);
         line += buf;
     }
+    static const char kDigits[] = "0123456789abcdef";
+    line.reserve(line.size() + 3 * v.data.size());
     for (size_t i = 0; i < v.data.size(); ++i) {
-        std::snprintf(buf, sizeof buf, i ? ",%02x" : "%02x", static_cast<unsigned char>(v.data[i]));
-        line += buf;
+        unsigned char byte = static_cast<unsigned char>(v.data[i]);
+        if (i) line += ',';
+        line += kDigits[byte >> 4];
+        line += kDigits[byte & 15];
     }
     return line;
 }
@@ -180,6 +185,52 @@ bool SaveValues(const std::string& folder, const ValueList& values) {
     return WriteFileAtomic(folder + "/" + kValuesFile, text);
 }
 
+// The values of each key folder as LoadValues read them, kept while no other
+// process changes the machine; a key's entry goes when this process writes
+// the key's values or removes the key.
+struct ValuesCache {
+    uint64_t drops = 0;  // the CacheDrops the entries stand for
+    std::map<std::string, ValueList> byFolder;
+};
+
+ValuesCache& TheValuesCache() {
+    static ValuesCache cache;
+    return cache;
+}
+
+// The cache, emptied when the caches were dropped (another process's change,
+// another machine) since it was last used.
+std::map<std::string, ValueList>& ValuesByFolder() {
+    ValuesCache& cache = TheValuesCache();
+    uint64_t drops = CacheDrops();
+    if (cache.drops != drops) {
+        cache.byFolder.clear();
+        cache.drops = drops;
+    }
+    return cache.byFolder;
+}
+
+const ValueList& CachedValues(const std::string& folder) {
+    auto& byFolder = ValuesByFolder();
+    auto it = byFolder.find(folder);
+    if (it == byFolder.end()) it = byFolder.emplace(folder, LoadValues(folder)).first;
+    return it->second;
+}
+
+// Writes a key's values; the next read loads them again from the file.
+bool SaveKeyValues(const std::string& folder, const ValueList& values) {
+    bool saved = SaveValues(folder, values);
+    ValuesByFolder().erase(folder);
+    return saved;
+}
+
+// Forgets the values of a key folder and of every folder below it.
+void ForgetValuesBelow(const std::string& folder) {
+    auto& byFolder = ValuesByFolder();
+    byFolder.erase(folder);
+    byFolder.erase(byFolder.lower_bound(folder + "/"), byFolder.lower_bound(folder + "0"));
+}
+
 }  // namespace
 
 namespace reg {
@@ -190,12 +241,16 @@ bool KeyExists(const std::string& hive, const std::string& path) { return !KeyFo
 
 bool CreateKey(const std::string& hive, const std::string& path) {
     std::string folder = HiveDir(hive);
-    if (!IsDirectory(folder) && ::mkdir(folder.c_str(), 0755) != 0) return false;
+    if (!CachedIsFolder(folder)) {
+        if (::mkdir(folder.c_str(), 0755) != 0) return false;
+        NoteAdded(folder, EntryKind::kFolder);
+    }
     for (const auto& part : Split(path)) {
         std::string child = FindChild(folder, part);
         if (child.empty()) {
             child = folder + "/" + EncodeName(part);
-            if (::mkdir(child.c_str(), 0755) != 0 && !IsDirectory(child)) return false;
+            if (::mkdir(child.c_str(), 0755) == 0) NoteAdded(child, EntryKind::kFolder);
+            else if (!IsDirectory(child)) return false;
         }
         folder = child;
     }
@@ -208,32 +263,34 @@ bool DeleteTree(const std::string& hive, const std::string& path) {
     // Rename first so that a killed process never leaves half a key behind.
     std::string doomed = folder + ".deleted." + std::to_string(::getpid());
     if (::rename(folder.c_str(), doomed.c_str()) != 0) return false;
+    ForgetValuesBelow(folder);
+    NoteRemoved(folder);
     RemoveHostTree(doomed);
     return true;
 }
 
 std::vector<std::string> Subkeys(const std::string& hive, const std::string& path) {
-    std::vector<std::string> names;
     std::string folder = KeyFolder(hive, path);
-    if (folder.empty()) return names;
-    if (DIR* d = ::opendir(folder.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            std::string n = e->d_name;
-            if (n == "." || n == ".." || n.find(".deleted.") != std::string::npos) continue;
-            // The entry's type from the listing saves a stat per subkey.
-            bool isKey = e->d_type == DT_DIR || (e->d_type == DT_UNKNOWN && IsDirectory(folder + "/" + n));
-            if (isKey) names.push_back(DecodeName(n));
+    if (folder.empty()) return std::vector<std::string>();
+    const FolderListing& listing = Listing(folder);
+    if (!listing.subkeysValid) {
+        std::vector<std::string> names;
+        for (const auto& entry : listing.entries) {
+            const std::string& n = entry.first;
+            if (entry.second != EntryKind::kFolder || n.find(".deleted.") != std::string::npos) continue;
+            names.push_back(DecodeName(n));
         }
-        ::closedir(d);
+        SortAsSubkeys(&names);
+        listing.subkeys = std::move(names);
+        listing.subkeysValid = true;
     }
-    SortAsSubkeys(&names);
-    return names;
+    return listing.subkeys;
 }
 
 bool GetValue(const std::string& hive, const std::string& path, const std::string& name, RegValue* value) {
     std::string folder = KeyFolder(hive, path);
     if (folder.empty()) return false;
-    for (const auto& nv : LoadValues(folder)) {
+    for (const auto& nv : CachedValues(folder)) {
         if (EqualNoCase(nv.first, name)) {
             if (value) *value = nv.second;
             return true;
@@ -244,13 +301,13 @@ bool GetValue(const std::string& hive, const std::string& path, const std::strin
 
 ValueList Values(const std::string& hive, const std::string& path) {
     std::string folder = KeyFolder(hive, path);
-    return folder.empty() ? ValueList() : LoadValues(folder);
+    return folder.empty() ? ValueList() : CachedValues(folder);
 }
 
 bool SetValue(const std::string& hive, const std::string& path, const std::string& name, const RegValue& value) {
     std::string folder = KeyFolder(hive, path);
     if (folder.empty()) return false;
-    ValueList values = LoadValues(folder);
+    ValueList values = CachedValues(folder);
     bool replaced = false;
     for (auto& nv : values) {
         if (EqualNoCase(nv.first, name)) {
@@ -260,17 +317,17 @@ bool SetValue(const std::string& hive, const std::string& path, const std::strin
         }
     }
     if (!replaced) values.emplace_back(name, value);
-    return SaveValues(folder, values);
+    return SaveKeyValues(folder, values);
 }
 
 bool DeleteValue(const std::string& hive, const std::string& path, const std::string& name) {
     std::string folder = KeyFolder(hive, path);
     if (folder.empty()) return false;
-    ValueList values = LoadValues(folder);
+    ValueList values = CachedValues(folder);
     auto it = std::find_if(values.begin(), values.end(), [&](const auto& nv) { return EqualNoCase(nv.first, name); });
     if (it == values.end()) return false;
     values.erase(it);
-    return SaveValues(folder, values);
+    return SaveKeyValues(folder, values);
 }
 
 RegValue Sz(const std::string& text) {

@@ -8,6 +8,8 @@
 //   DIR/registry/HKCU/
 //   DIR/servers/NAME/   print servers the machine knows, each with a registry of its own
 //   DIR/journal.log     what leaves no other trace: processes, events, Xcv commands
+//   DIR/changes         a count of the changes made to the machine (8 bytes), which
+//                       tells each process when what it keeps of the folder is stale
 //
 // Every change reaches the disk before the API call that made it returns; files
 // are written to a temporary name and renamed into place.
@@ -157,6 +159,9 @@ void ForgetAttributes(const std::string& hostPath);  // a file and everything be
 // Writes a whole file atomically (temporary file, then rename).
 bool WriteFileAtomic(const std::string& hostPath, const std::string& content);
 bool ReadWholeFile(const std::string& hostPath, std::string* content);
+// Tells winsim that a file of the machine was made by other means than its
+// own calls (the install log, opened for appending).
+void NoteNewFile(const std::string& hostPath);
 
 // ---- registry -------------------------------------------------------------
 // A hive is a folder below the machine folder: "registry/HKLM",
