@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 #include <sstream>
 
 #include "internal.h"
@@ -100,12 +99,12 @@ std::string FormatValue(const std::string& name, const RegValue& v) {
         line += buf;
     }
     static const char kDigits[] = "0123456789abcdef";
-    line.reserve(line.size() + 3 * v.data.size());
-    for (size_t i = 0; i < v.data.size(); ++i) {
+    size_t at = line.size();
+    line.resize(at + (v.data.empty() ? 0 : 3 * v.data.size() - 1), ',');
+    for (size_t i = 0; i < v.data.size(); ++i, at += 3) {
         unsigned char byte = static_cast<unsigned char>(v.data[i]);
-        if (i) line += ',';
-        line += kDigits[byte >> 4];
-        line += kDigits[byte & 15];
+        line[at] = kDigits[byte >> 4];
+        line[at + 1] = kDigits[byte & 15];
     }
     return line;
 }
@@ -190,7 +189,7 @@ bool SaveValues(const std::string& folder, const ValueList& values) {
 // the key's values or removes the key.
 struct ValuesCache {
     uint64_t drops = 0;  // the CacheDrops the entries stand for
-    std::map<std::string, ValueList> byFolder;
+    std::unordered_map<std::string, ValueList> byFolder;
 };
 
 ValuesCache& TheValuesCache() {
@@ -200,7 +199,7 @@ ValuesCache& TheValuesCache() {
 
 // The cache, emptied when the caches were dropped (another process's change,
 // another machine) since it was last used.
-std::map<std::string, ValueList>& ValuesByFolder() {
+std::unordered_map<std::string, ValueList>& ValuesByFolder() {
     ValuesCache& cache = TheValuesCache();
     uint64_t drops = CacheDrops();
     if (cache.drops != drops) {
@@ -228,7 +227,11 @@ bool SaveKeyValues(const std::string& folder, const ValueList& values) {
 void ForgetValuesBelow(const std::string& folder) {
     auto& byFolder = ValuesByFolder();
     byFolder.erase(folder);
-    byFolder.erase(byFolder.lower_bound(folder + "/"), byFolder.lower_bound(folder + "0"));
+    std::string below = folder + "/";
+    for (auto it = byFolder.begin(); it != byFolder.end();) {
+        if (it->first.compare(0, below.size(), below) == 0) it = byFolder.erase(it);
+        else ++it;
+    }
 }
 
 }  // namespace

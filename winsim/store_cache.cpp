@@ -15,7 +15,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <map>
 
 #include "internal.h"
 
@@ -36,8 +35,8 @@ Counter& C() {
     return counter;
 }
 
-std::map<std::string, FolderListing>& Listings() {
-    static std::map<std::string, FolderListing> listings;
+std::unordered_map<std::string, FolderListing>& Listings() {
+    static std::unordered_map<std::string, FolderListing> listings;
     return listings;
 }
 
@@ -257,7 +256,11 @@ void NoteRemoved(const std::string& host) {
     }
     // The listings of the path and of everything below it.
     listings.erase(host);
-    listings.erase(listings.lower_bound(host + "/"), listings.lower_bound(host + "0"));
+    std::string below = host + "/";
+    for (auto it = listings.begin(); it != listings.end();) {
+        if (it->first.compare(0, below.size(), below) == 0) it = listings.erase(it);
+        else ++it;
+    }
     Count(true);
 }
 
