@@ -403,7 +403,7 @@ int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b) {
         return out;
     };
     // The common start of plain ASCII letters, digits and signs weighs the
-    // same in both; where they part in two such characters, those decide.
+    // same in both; where they differ in two such characters, those decide.
     const char* pa = a ? a : "";
     const char* pb = b ? b : "";
     while (*pa && *pa == *pb && static_cast<unsigned char>(*pa) < 0x80) ++pa, ++pb;
