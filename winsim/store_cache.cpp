@@ -130,8 +130,9 @@ void AddFolders(const std::string& folder) {
         if (it != listings.end()) {
             auto entry = it->second.entries.find(name);
             if (entry != it->second.entries.end() && IsFolderKind(entry->second)) return;
-            it->second.exists = true;
-            Add(&it->second, name, EntryKind::kFolder);
+            // A folder listed as missing is read again when it is next looked into.
+            if (it->second.exists) Add(&it->second, name, EntryKind::kFolder);
+            else listings.erase(it);
         }
         path = parent;
     }
@@ -234,8 +235,9 @@ void NoteAdded(const std::string& host, EntryKind kind) {
         auto& listings = Listings();
         auto it = listings.find(folder);
         if (it != listings.end()) {
-            it->second.exists = true;
-            Add(&it->second, name, kind);
+            // A folder listed as missing is read again when it is next looked into.
+            if (it->second.exists) Add(&it->second, name, kind);
+            else listings.erase(it);
         }
         AddFolders(folder);
         // A folder that was listed as missing before it was made.
