@@ -268,4 +268,9 @@ void NoteRemoved(const std::string& host) {
 
 void NoteNewFile(const std::string& host) { NoteAdded(host, EntryKind::kFile); }
 
+void MachineChangedOutside() {
+    DropAll();
+    Count(true);
+}
+
 }  // namespace winsim

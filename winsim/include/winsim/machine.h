@@ -162,6 +162,10 @@ bool ReadWholeFile(const std::string& hostPath, std::string* content);
 // Tells winsim that a file of the machine was made by other means than its
 // own calls (the install log, opened for appending).
 void NoteNewFile(const std::string& hostPath);
+// Tells winsim that the machine folder was changed by other means than its
+// calls while the machine is open (a test putting a machine back as it was):
+// every process of the machine lets go of what it keeps of the folder.
+void MachineChangedOutside();
 
 // ---- registry -------------------------------------------------------------
 // A hive is a folder below the machine folder: "registry/HKLM",
