@@ -59,7 +59,7 @@ bool MakeDirs(const std::string& host) {
     for (size_t i = 0; i <= host.size(); ++i) {
         if (i == host.size() || host[i] == '/') {
             path = host.substr(0, i);
-            if (!path.empty()) ::mkdir(path.c_str(), 0755);
+            if (!path.empty() && ::mkdir(path.c_str(), 0755) == 0) NoteAdded(path, EntryKind::kFolder);
         }
     }
     return IsDirectory(host);

@@ -55,29 +55,14 @@ bool IsRegularFile(const std::string& host) {
     return ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
-std::string FindNoCase(const std::string& folder, const std::string& name, bool foldersOnly) {
-    struct stat st;
-    std::string exact = folder + "/" + name;
-    // A folder asked for is a folder itself: a link is never one.
-    if (::lstat(exact.c_str(), &st) == 0 && (!foldersOnly || S_ISDIR(st.st_mode))) return name;
-    std::string found, want = Lower(name);
-    if (DIR* d = ::opendir(folder.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            std::string n = e->d_name;
-            if (n == "." || n == ".." || Lower(n) != want) continue;
-            if (foldersOnly && !IsRealFolder(folder + "/" + n)) continue;
-            found = n;
-            break;
-        }
-        ::closedir(d);
-    }
-    return found;
-}
-
 bool RemoveHostTree(const std::string& host) {
     struct stat st;
     if (::lstat(host.c_str(), &st) != 0) return false;
-    if (!S_ISDIR(st.st_mode)) return ::unlink(host.c_str()) == 0;
+    if (!S_ISDIR(st.st_mode)) {
+        if (::unlink(host.c_str()) != 0) return false;
+        NoteRemoved(host);
+        return true;
+    }
     // The names first, then each: removing while listing may skip entries.
     std::vector<std::string> names;
     DIR* d = ::opendir(host.c_str());
@@ -90,7 +75,9 @@ bool RemoveHostTree(const std::string& host) {
     bool all = true;
     for (const auto& n : names)
         if (!RemoveHostTree(host + "/" + n)) all = false;
-    return ::rmdir(host.c_str()) == 0 && all;
+    if (::rmdir(host.c_str()) != 0) return false;
+    NoteRemoved(host);
+    return all;
 }
 
 namespace {
@@ -138,7 +125,7 @@ std::string AttributeKey(const std::string& host) {
     return Lower(rel);
 }
 
-std::map<std::string, DWORD> LoadAttributes() {
+std::map<std::string, DWORD> ReadAttributes() {
     std::map<std::string, DWORD> table;
     std::string text;
     if (!ReadWholeFile(MachineDir() + "/attributes", &text)) return table;
@@ -151,6 +138,28 @@ std::map<std::string, DWORD> LoadAttributes() {
     return table;
 }
 
+// The attribute table as this process last read or wrote it, kept while no
+// other process changes the machine.
+struct AttributeCache {
+    uint64_t generation = 0;  // the CacheGeneration it stands for
+    std::map<std::string, DWORD> table;
+};
+
+AttributeCache& Attributes() {
+    static AttributeCache cache;
+    return cache;
+}
+
+const std::map<std::string, DWORD>& LoadAttributes() {
+    AttributeCache& cache = Attributes();
+    uint64_t generation = CacheGeneration();
+    if (cache.generation != generation) {
+        cache.table = ReadAttributes();
+        cache.generation = generation;
+    }
+    return cache.table;
+}
+
 void SaveAttributes(const std::map<std::string, DWORD>& table) {
     std::string text;
     char hex[16];
@@ -158,7 +167,13 @@ void SaveAttributes(const std::map<std::string, DWORD>& table) {
         std::snprintf(hex, sizeof hex, "%08X ", kv.second);
         text += hex + kv.first + "\n";
     }
-    WriteFileAtomic(MachineDir() + "/attributes", text);
+    AttributeCache& cache = Attributes();
+    if (WriteFileAtomic(MachineDir() + "/attributes", text)) {
+        cache.table = table;
+        cache.generation = CacheGeneration();
+    } else {
+        cache.generation = 0;
+    }
 }
 
 // Writes the copy in place, as Windows does: a copy cut short leaves the
@@ -169,10 +184,13 @@ BOOL CopyContent(const std::string& from, const std::string& to) {
     if (!ReadWholeFile(from, &content)) return Fail(ERROR_ACCESS_DENIED);
     struct stat st;
     mode_t mode = ::stat(from.c_str(), &st) == 0 ? (st.st_mode & 0777) : 0644;
-    if (::lstat(to.c_str(), &st) == 0 && S_ISLNK(st.st_mode) && ::unlink(to.c_str()) != 0)
-        return Fail(ERROR_ACCESS_DENIED);
+    if (::lstat(to.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (::unlink(to.c_str()) != 0) return Fail(ERROR_ACCESS_DENIED);
+        NoteRemoved(to);
+    }
     int fd = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, mode);
     if (fd < 0) return Fail(ERROR_ACCESS_DENIED);
+    NoteAdded(to, EntryKind::kFile);
     // Half first, then the rest: a kill point lies between.
     size_t done = 0, half = content.size() / 2;
     while (done < content.size()) {
@@ -306,7 +324,7 @@ std::string MapPath(const std::string& path) {
 }
 
 DWORD StoredAttributes(const std::string& host) {
-    auto table = LoadAttributes();
+    const auto& table = LoadAttributes();
     auto it = table.find(AttributeKey(host));
     return it == table.end() ? 0 : it->second;
 }
@@ -440,6 +458,7 @@ BOOL WINAPI DeleteFileA(LPCSTR path) {
     if (StoredAttributes(host) & FILE_ATTRIBUTE_READONLY) return Fail(ERROR_ACCESS_DENIED);
     // A link to a file goes itself; the file it leads to stays.
     if (::unlink(host.c_str()) != 0) return Fail(ERROR_ACCESS_DENIED);
+    NoteRemoved(host);
     ForgetAttributes(host);
     return TRUE;
 }
@@ -454,6 +473,7 @@ BOOL WINAPI CreateDirectoryA(LPCSTR path, LPSECURITY_ATTRIBUTES) {
     if (TakeFault("CreateDirectoryA", abs, &error)) return Fail(error);
     if (!IsDirectory(ParentHost(host))) return Fail(ERROR_PATH_NOT_FOUND);
     if (::mkdir(host.c_str(), 0755) != 0) return Fail(ERROR_ACCESS_DENIED);
+    NoteAdded(host, EntryKind::kFolder);
     return TRUE;
 }
 
@@ -472,6 +492,7 @@ BOOL WINAPI RemoveDirectoryA(LPCSTR path) {
     } else if (::rmdir(host.c_str()) != 0) {
         return Fail(errno == ENOTEMPTY || errno == EEXIST ? ERROR_DIR_NOT_EMPTY : ERROR_ACCESS_DENIED);
     }
+    NoteRemoved(host);
     ForgetAttributes(host);
     return TRUE;
 }

@@ -4,7 +4,9 @@
 // the API they belong to.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "winsim/machine.h"
@@ -73,6 +75,42 @@ void ReleaseStaging();
 // file written under its temporary name, a copy half written, a key moved
 // into staging), where an interruption leaves the most behind.
 void KillPoint();
+// ---- the store's caches (store_cache.cpp) ----------------------------------
+// A process keeps what it read of the machine folder while the machine's
+// change counter (DIR/changes, shared by every process of the machine) stays
+// where its caches left it. Every change winsim makes to the folder is made
+// on disk first and then noted here, which updates this process's caches and
+// moves the counter; a move by another process drops every cache.
+enum class EntryKind : unsigned char { kFile, kFolder, kLink, kFolderLink };
+struct FolderListing {
+    bool exists = false;
+    std::unordered_map<std::string, EntryKind> entries;  // name -> what it is
+    std::unordered_map<std::string, std::vector<std::string>> folded;  // Lower(name) -> names, in listing order
+    // The registry's sorted subkey names of the folder, kept while the
+    // listing does not change.
+    mutable bool subkeysValid = false;
+    mutable std::vector<std::string> subkeys;
+};
+void AttachChangeCounter(const std::string& dir);
+void DetachChangeCounter();
+void DropCaches();
+// The listing of a host folder (empty, exists false, when it is none).
+const FolderListing& Listing(const std::string& folder);
+// IsDirectory, answered from the listing of the path's folder; and the same
+// for a folder that is no link, and for a link.
+bool CachedIsFolder(const std::string& host);
+bool CachedIsRealFolder(const std::string& host);
+bool CachedIsLink(const std::string& host);
+// Numbers that move with every change this process makes or sees (and with
+// every drop); FolderGeneration only when a folder comes or goes.
+uint64_t CacheGeneration();
+uint64_t FolderGeneration();
+// Moves whenever every cache is to be dropped.
+uint64_t CacheDrops();
+// After winsim made (or replaced) a host path, or removed one with
+// everything below it.
+void NoteAdded(const std::string& host, EntryKind kind);
+void NoteRemoved(const std::string& host);
 
 // ---- modules ----------------------------------------------------------------
 // A module name as LoadLibraryA takes it: folder and ".dll"/".drv" dropped,

@@ -402,7 +402,18 @@ int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b) {
         }
         return out;
     };
-    std::u16string wa = key(a), wb = key(b);
+    // The common start of plain ASCII letters, digits and signs weighs the
+    // same in both; where they differ in two such characters, those decide.
+    const char* pa = a ? a : "";
+    const char* pb = b ? b : "";
+    while (*pa && *pa == *pb && static_cast<unsigned char>(*pa) < 0x80) ++pa, ++pb;
+    while (*pa && *pb && static_cast<unsigned char>(*pa) < 0x80 && static_cast<unsigned char>(*pb) < 0x80) {
+        char ua = UpperChar(*pa), ub = UpperChar(*pb);
+        if (ua != ub) return ua < ub ? -1 : 1;
+        ++pa, ++pb;
+    }
+    if (!*pa && !*pb) return 0;
+    std::u16string wa = key(pa), wb = key(pb);
     if (wa == wb) return 0;
     return wa < wb ? -1 : 1;
 }
@@ -425,7 +436,7 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name
         // A named mutex is shared by every process of the machine: a lock
         // file that the creating process holds while its handle is open.
         std::string folder = MachineDir() + "/mutex";
-        ::mkdir(folder.c_str(), 0755);
+        if (::mkdir(folder.c_str(), 0755) == 0) NoteAdded(folder, EntryKind::kFolder);
         std::string file = Lower(name);
         for (auto& c : file)
             if (c == '\\' || c == '/') c = '_';

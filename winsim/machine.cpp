@@ -254,6 +254,7 @@ bool OpenMachine(const std::string& dir, std::string* error) {
     s.faults = faults;
     s.missing = missing;
     Process() = ProcessState();
+    AttachChangeCounter(dir);
     return true;
 }
 
@@ -272,6 +273,7 @@ void CloseMachine() {
     s.faults.clear();
     s.missing.clear();
     Process() = ProcessState();
+    DetachChangeCounter();
 }
 
 bool MachineIsOpen() { return S().open; }
@@ -515,6 +517,7 @@ bool WriteFileAtomic(const std::string& hostPath, const std::string& content) {
         ::unlink(tmp.c_str());
         return false;
     }
+    NoteAdded(hostPath, EntryKind::kFile);
     return true;
 }
 

@@ -6,6 +6,7 @@
 // Its ports are subkeys of that key, so deleting the monitor takes them along.
 #include <cstdio>
 #include <cstring>
+#include <set>
 
 #include "internal.h"
 #include "winsim/spooler.h"
@@ -59,14 +60,14 @@ std::vector<std::string> PortList(const std::string& text) {
 
 // True when a printer of the spooler prints to one of the monitor's ports.
 bool MonitorInUse(const std::string& hive, const std::string& monitor) {
-    std::vector<std::string> ports = reg::Subkeys(hive, PortsKey(monitor));
+    std::set<std::string> ports;
+    for (const auto& port : reg::Subkeys(hive, PortsKey(monitor))) ports.insert(Lower(port));
     if (ports.empty()) return false;
     for (const auto& printer : reg::Subkeys(hive, kPrintersKey)) {
         RegValue value;
         if (!reg::GetValue(hive, PrinterKey(printer), "Port", &value)) continue;
         for (const auto& used : PortList(reg::SzText(value)))
-            for (const auto& port : ports)
-                if (EqualNoCase(used, port)) return true;
+            if (ports.count(Lower(used))) return true;
     }
     return false;
 }

@@ -352,7 +352,7 @@ BOOL WINAPI EnumPortsA(LPSTR server, DWORD level, LPBYTE buffer, DWORD size, LPD
     if (level != 2) return Fail(ERROR_INVALID_LEVEL);
     if (TakeFault("EnumPortsA", "*", &error)) return Fail(error);
     // A monitor describes its ports by its own name.
-    std::vector<PortEntry> ports = ListPorts(hive);
+    const std::vector<PortEntry>& ports = ListPorts(hive);
     size_t want = ports.size() * sizeof(PORT_INFO_2A);
     for (const auto& port : ports) want += Packer::Size(port.name) + 2 * Packer::Size(port.monitor);
     if (!FitsDword(want)) return Fail(ERROR_NOT_ENOUGH_MEMORY);

@@ -16,7 +16,9 @@
 //
 // A file is parsed once and kept while its modification time, size and
 // identity stay the same, so that reading a large file key by key costs one
-// parse plus a lookup per key.
+// parse plus a lookup per key; while nothing on the machine has changed since
+// the file was last looked at (the machine's change counter), it is not even
+// looked at again.
 #include <sys/stat.h>
 
 #include <cstring>
@@ -116,6 +118,7 @@ std::unique_ptr<Profile> Parse(const std::string& text) {
 }
 
 struct Cached {
+    uint64_t generation = 0;  // the CacheGeneration at which the file was last found unchanged
     dev_t device = 0;
     ino_t inode = 0;
     off_t size = 0;
@@ -147,6 +150,11 @@ std::string ProfileWinPath(LPCSTR fileName) {
 // The parsed file, or null when it cannot be read (the last error says why).
 std::shared_ptr<Profile> Load(LPCSTR fileName) {
     std::string host = MapPath(ProfileWinPath(fileName));
+    // Nothing on the machine has changed since the file was last looked at.
+    uint64_t generation = CacheGeneration();
+    auto& cache = Cache();
+    auto it = cache.find(host);
+    if (it != cache.end() && it->second.generation == generation) return it->second.profile;
     struct stat st;
     if (host.empty() || ::stat(host.c_str(), &st) != 0) {
         SetError(ERROR_FILE_NOT_FOUND);
@@ -156,12 +164,12 @@ std::shared_ptr<Profile> Load(LPCSTR fileName) {
         SetError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
-    auto& cache = Cache();
-    auto it = cache.find(host);
     if (it != cache.end() && it->second.device == st.st_dev && it->second.inode == st.st_ino &&
         it->second.size == st.st_size && it->second.mtimeSec == static_cast<long long>(st.st_mtim.tv_sec) &&
-        it->second.mtimeNsec == static_cast<long long>(st.st_mtim.tv_nsec))
+        it->second.mtimeNsec == static_cast<long long>(st.st_mtim.tv_nsec)) {
+        it->second.generation = generation;
         return it->second.profile;
+    }
     std::string text;
     if (!ReadWholeFile(host, &text)) {
         SetError(ERROR_ACCESS_DENIED);
@@ -169,6 +177,7 @@ std::shared_ptr<Profile> Load(LPCSTR fileName) {
     }
     if (cache.size() >= kCacheLimit && it == cache.end()) cache.clear();
     Cached entry;
+    entry.generation = generation;
     entry.device = st.st_dev;
     entry.inode = st.st_ino;
     entry.size = st.st_size;

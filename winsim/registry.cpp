@@ -59,10 +59,7 @@ std::string FindChild(const std::string& parent, const std::string& name) {
 
 // True when a key's folder holds a link in place of its values file: the
 // key is damaged, and its values are never read through the link.
-bool LinkedValues(const std::string& folder) {
-    struct stat st;
-    return ::lstat((folder + "/" + kValuesFile).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
-}
+bool LinkedValues(const std::string& folder) { return CachedIsLink(folder + "/" + kValuesFile); }
 
 // The host folder of a key; empty when there is no such key. A link in the
 // tree is a damaged key, never followed: a link in place of a key's folder is
@@ -70,7 +67,7 @@ bool LinkedValues(const std::string& folder) {
 // no key either (the keys below it stay keys).
 std::string KeyFolder(const std::string& hive, const std::string& path) {
     std::string folder = reg::HiveDir(hive);
-    if (!IsRealFolder(folder)) return std::string();
+    if (!CachedIsRealFolder(folder)) return std::string();
     for (const auto& part : Split(path)) {
         folder = FindChild(folder, part);
         if (folder.empty()) return folder;
@@ -132,9 +129,13 @@ std::string FormatValue(const std::string& name, const RegValue& v) {
         std::snprintf(buf, sizeof buf, "hex(%x):", v.type);
         line += buf;
     }
-    for (size_t i = 0; i < v.data.size(); ++i) {
-        std::snprintf(buf, sizeof buf, i ? ",%02x" : "%02x", static_cast<unsigned char>(v.data[i]));
-        line += buf;
+    static const char kDigits[] = "0123456789abcdef";
+    size_t at = line.size();
+    line.resize(at + (v.data.empty() ? 0 : 3 * v.data.size() - 1), ',');
+    for (size_t i = 0; i < v.data.size(); ++i, at += 3) {
+        unsigned char byte = static_cast<unsigned char>(v.data[i]);
+        line[at] = kDigits[byte >> 4];
+        line[at + 1] = kDigits[byte & 15];
     }
     return line;
 }
@@ -475,6 +476,56 @@ void FindDamage(const std::string& folder, std::vector<std::string>* out) {
     for (const auto& child : children) FindDamage(folder + "/" + child, out);
 }
 
+// The values of each key folder as LoadValues read them, kept while no other
+// process changes the machine; a key's entry goes when this process writes
+// the key's values or removes the key.
+struct ValuesCache {
+    uint64_t drops = 0;  // the CacheDrops the entries stand for
+    std::unordered_map<std::string, KeyValues> byFolder;
+};
+
+ValuesCache& TheValuesCache() {
+    static ValuesCache cache;
+    return cache;
+}
+
+// The cache, emptied when the caches were dropped (another process's change,
+// another machine) since it was last used.
+std::unordered_map<std::string, KeyValues>& ValuesByFolder() {
+    ValuesCache& cache = TheValuesCache();
+    uint64_t drops = CacheDrops();
+    if (cache.drops != drops) {
+        cache.byFolder.clear();
+        cache.drops = drops;
+    }
+    return cache.byFolder;
+}
+
+const KeyValues& CachedValues(const std::string& folder) {
+    auto& byFolder = ValuesByFolder();
+    auto it = byFolder.find(folder);
+    if (it == byFolder.end()) it = byFolder.emplace(folder, LoadValues(folder)).first;
+    return it->second;
+}
+
+// Writes a key's values; the next read loads them again from the file.
+bool SaveKeyValues(const std::string& folder, const KeyValues& values) {
+    bool saved = SaveValues(folder, values);
+    ValuesByFolder().erase(folder);
+    return saved;
+}
+
+// Forgets the values of a key folder and of every folder below it.
+void ForgetValuesBelow(const std::string& folder) {
+    auto& byFolder = ValuesByFolder();
+    byFolder.erase(folder);
+    std::string below = folder + "/";
+    for (auto it = byFolder.begin(); it != byFolder.end();) {
+        if (it->first.compare(0, below.size(), below) == 0) it = byFolder.erase(it);
+        else ++it;
+    }
+}
+
 }  // namespace
 
 namespace reg {
@@ -485,13 +536,17 @@ bool KeyExists(const std::string& hive, const std::string& path) { return !KeyFo
 
 bool CreateKey(const std::string& hive, const std::string& path) {
     std::string folder = HiveDir(hive);
-    if (!IsRealFolder(folder) && ::mkdir(folder.c_str(), 0755) != 0) return false;
+    if (!CachedIsRealFolder(folder)) {
+        if (::mkdir(folder.c_str(), 0755) != 0) return false;
+        NoteAdded(folder, EntryKind::kFolder);
+    }
     for (const auto& part : Split(path)) {
         std::string child = FindChild(folder, part);
         if (child.empty()) {
             // A damaged key in the way is not entered: the key cannot be made.
             child = folder + "/" + EncodeName(part);
-            if (::mkdir(child.c_str(), 0755) != 0 && !IsRealFolder(child)) return false;
+            if (::mkdir(child.c_str(), 0755) == 0) NoteAdded(child, EntryKind::kFolder);
+            else if (!IsRealFolder(child)) return false;
         }
         folder = child;
     }
@@ -511,35 +566,36 @@ bool DeleteTree(const std::string& hive, const std::string& path) {
     // the machine is next opened.
     std::string doomed = StagingPath();
     if (doomed.empty() || ::rename(folder.c_str(), doomed.c_str()) != 0) return false;
+    ForgetValuesBelow(folder);
+    NoteRemoved(folder);
     KillPoint();
     RemoveHostTree(doomed);
     return true;
 }
 
 std::vector<std::string> Subkeys(const std::string& hive, const std::string& path) {
-    std::vector<std::string> names;
     std::string folder = KeyFolder(hive, path);
-    if (folder.empty()) return names;
-    if (DIR* d = ::opendir(folder.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            std::string n = e->d_name;
-            if (n == "." || n == "..") continue;
-            // The entry's type from the listing saves a stat per subkey; a
-            // link is no key.
-            bool isKey = e->d_type == DT_DIR || (e->d_type == DT_UNKNOWN && IsRealFolder(folder + "/" + n));
-            if (isKey) names.push_back(DecodeName(n));
+    if (folder.empty()) return std::vector<std::string>();
+    const FolderListing& listing = Listing(folder);
+    if (!listing.subkeysValid) {
+        std::vector<std::string> names;
+        for (const auto& entry : listing.entries) {
+            // A link is no key.
+            if (entry.second != EntryKind::kFolder) continue;
+            names.push_back(DecodeName(entry.first));
         }
-        ::closedir(d);
+        SortAsSubkeys(&names);
+        listing.subkeys = std::move(names);
+        listing.subkeysValid = true;
     }
-    SortAsSubkeys(&names);
-    return names;
+    return listing.subkeys;
 }
 
 bool GetValue(const std::string& hive, const std::string& path, const std::string& name, RegValue* value,
               DWORD* error) {
     std::string folder = KeyFolder(hive, path);
     if (folder.empty()) return Failed(error, ERROR_FILE_NOT_FOUND);
-    KeyValues values = LoadValues(folder);
+    const KeyValues& values = CachedValues(folder);
     if (!values.error.empty()) return Failed(error, Damaged(values));
     for (const auto& v : values.values) {
         if (EqualNoCase(v.name, name)) {
@@ -554,13 +610,13 @@ ValueList Values(const std::string& hive, const std::string& path, DWORD* error)
     ValueList list;
     std::string folder = KeyFolder(hive, path);
     if (folder.empty()) return list;
-    KeyValues values = LoadValues(folder);
+    const KeyValues& values = CachedValues(folder);
     if (!values.error.empty()) {
         Failed(error, Damaged(values));
         return list;
     }
     list.reserve(values.values.size());
-    for (auto& v : values.values) list.emplace_back(std::move(v.name), std::move(v.value));
+    for (const auto& v : values.values) list.emplace_back(v.name, v.value);
     return list;
 }
 
@@ -570,7 +626,7 @@ bool SetValue(const std::string& hive, const std::string& path, const std::strin
     if (name.find('\n') != std::string::npos) return Failed(error, ERROR_INVALID_PARAMETER);
     std::string folder = KeyFolder(hive, path);
     if (folder.empty()) return Failed(error, ERROR_FILE_NOT_FOUND);
-    KeyValues values = LoadValues(folder);
+    KeyValues values = CachedValues(folder);
     if (!values.error.empty()) return Failed(error, Damaged(values));
     auto it = std::find_if(values.values.begin(), values.values.end(),
                            [&](const StoredValue& v) { return EqualNoCase(v.name, name); });
@@ -586,13 +642,13 @@ bool SetValue(const std::string& hive, const std::string& path, const std::strin
         it->value = value;
         it->text.clear();
     }
-    return SaveValues(folder, values) || Failed(error, ERROR_ACCESS_DENIED);
+    return SaveKeyValues(folder, values) || Failed(error, ERROR_ACCESS_DENIED);
 }
 
 bool DeleteValue(const std::string& hive, const std::string& path, const std::string& name, DWORD* error) {
     std::string folder = KeyFolder(hive, path);
     if (folder.empty()) return Failed(error, ERROR_FILE_NOT_FOUND);
-    KeyValues values = LoadValues(folder);
+    KeyValues values = CachedValues(folder);
     if (!values.error.empty()) return Failed(error, Damaged(values));
     auto it = std::find_if(values.values.begin(), values.values.end(),
                            [&](const StoredValue& v) { return EqualNoCase(v.name, name); });
@@ -601,7 +657,7 @@ bool DeleteValue(const std::string& hive, const std::string& path, const std::st
     std::string& next = it + 1 == values.values.end() ? values.after : (it + 1)->before;
     next.insert(0, it->before);
     values.values.erase(it);
-    return SaveValues(folder, values) || Failed(error, ERROR_ACCESS_DENIED);
+    return SaveKeyValues(folder, values) || Failed(error, ERROR_ACCESS_DENIED);
 }
 
 std::vector<std::string> DamagedValueFiles() {
@@ -667,7 +723,7 @@ std::string Export(const std::string& hive, const std::string& path, const std::
         return out;
     }
     out += "[" + name + "]\n";
-    for (const auto& v : LoadValues(folder).values) out += FormatValue(v.name, v.value) + "\n";
+    for (const auto& v : CachedValues(folder).values) out += FormatValue(v.name, v.value) + "\n";
     out += "\n";
     std::vector<std::string> subkeys = Subkeys(hive, path);
     // Links in place of subkeys are no subkeys, but are shown as damaged.

@@ -44,7 +44,9 @@ bool RemoveTree(const std::string& host, DWORD* error) {
         bool folderLink = S_ISLNK(st.st_mode) && IsDirectory(host);
         if (TakeFault(folderLink ? "RemoveDirectoryA" : "DeleteFileA", BaseName(host), &fault))
             return Stays(fault, error);
-        return ::unlink(host.c_str()) == 0 || Stays(ErrorOf(errno), error);
+        if (::unlink(host.c_str()) != 0) return Stays(ErrorOf(errno), error);
+        NoteRemoved(host);
+        return true;
     }
     std::vector<std::string> names;
     DIR* d = ::opendir(host.c_str());
@@ -59,7 +61,9 @@ bool RemoveTree(const std::string& host, DWORD* error) {
         if (!RemoveTree(host + "/" + n, error)) all = false;
     if (!all) return false;
     if (TakeFault("RemoveDirectoryA", BaseName(host), &fault)) return Stays(fault, error);
-    return ::rmdir(host.c_str()) == 0 || Stays(ErrorOf(errno), error);
+    if (::rmdir(host.c_str()) != 0) return Stays(ErrorOf(errno), error);
+    NoteRemoved(host);
+    return true;
 }
 
 }  // namespace

@@ -1,6 +1,10 @@
 // The spooler's common ground: hives, keys, the port table and ClosePrinter.
 #include "winsim/spooler.h"
 
+#include <map>
+
+#include "internal.h"
+
 namespace winsim {
 
 const char* const kPrintKey = "SYSTEM\\CurrentControlSet\\Control\\Print";
@@ -31,11 +35,22 @@ std::string MonitorKey(const std::string& monitor) { return std::string(kMonitor
 std::string PortsKey(const std::string& monitor) { return MonitorKey(monitor) + "\\Ports"; }
 std::string PrinterKey(const std::string& printer) { return std::string(kPrintersKey) + "\\" + printer; }
 
-std::vector<PortEntry> ListPorts(const std::string& hive) {
-    std::vector<PortEntry> ports;
-    for (const auto& monitor : reg::Subkeys(hive, kMonitorsKey))
-        for (const auto& port : reg::Subkeys(hive, PortsKey(monitor))) ports.push_back({port, monitor});
-    return ports;
+const std::vector<PortEntry>& ListPorts(const std::string& hive) {
+    // The table of each hive, made again when a key came or went.
+    struct Table {
+        uint64_t generation = 0;
+        std::vector<PortEntry> ports;
+    };
+    static std::map<std::string, Table> tables;
+    uint64_t generation = FolderGeneration();
+    Table& table = tables[hive];
+    if (table.generation != generation) {
+        table.ports.clear();
+        for (const auto& monitor : reg::Subkeys(hive, kMonitorsKey))
+            for (const auto& port : reg::Subkeys(hive, PortsKey(monitor))) table.ports.push_back({port, monitor});
+        table.generation = generation;
+    }
+    return table.ports;
 }
 
 std::string PortMonitor(const std::string& hive, const std::string& port) {

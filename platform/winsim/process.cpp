@@ -47,6 +47,7 @@ bool OpenAppendLog(const char* path) {
     if (winsim::StoredAttributes(host) & FILE_ATTRIBUTE_READONLY) return false;
     // "e": close on exec, so that child processes do not inherit the log.
     g_logFile = std::fopen(host.c_str(), "abe");
+    if (g_logFile) winsim::NoteNewFile(host);
     return g_logFile != nullptr;
 }
 

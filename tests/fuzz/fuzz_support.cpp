@@ -184,6 +184,7 @@ std::string EndInput() {
     Check(winsim::OpenBlockCount() == 0, "every GlobalAlloc block is freed");
     PruneTree("");
     RestoreSaved();
+    winsim::MachineChangedOutside();
     std::string out;
     off_t size = ::lseek(g_capture, 0, SEEK_END);
     if (size > 0) {

@@ -49,12 +49,13 @@ void Walk(const std::string& root, const std::string& rel, std::map<std::string,
 using MachineState = std::map<std::string, std::string>;
 
 // The whole machine folder, without the runs' own traces (install log,
-// journal) that differ from run to run.
+// journal) and the count of changes made, which differ from run to run.
 MachineState State(const std::string& dir) {
     MachineState state;
     Walk(dir, "", &state);
     state.erase("/drive_c/windows/voportinstall.log");
     state.erase("/journal.log");
+    state.erase("/changes");
     return state;
 }
 

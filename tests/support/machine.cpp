@@ -90,7 +90,10 @@ void TempMachine::Write(const std::string& winPath, const std::string& content) 
     winsim::WriteFileAtomic(host, content);
 }
 
-void TempMachine::Remove(const std::string& winPath) const { RemoveTree(Host(winPath)); }
+void TempMachine::Remove(const std::string& winPath) const {
+    RemoveTree(Host(winPath));
+    winsim::MachineChangedOutside();
+}
 
 void TempMachine::Reopen() const {
     std::string cwd = winsim::Process().currentDirectory;

@@ -81,6 +81,8 @@ TEST(WinsimStore, ALinkInTheRegistryIsADamagedKeyAndNeverFollowed) {
             ASSERT_EQ(::mkdir(key.c_str(), 0755), 0);
             ASSERT_EQ(::symlink((outside + "/values.reg").c_str(), (key + "/values.reg").c_str()), 0);
         }
+        // Made behind winsim's back, as a person would between runs.
+        winsim::MachineChangedOutside();
         HKEY k = nullptr;
         EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Linked", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);
         EXPECT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Linked\\Sub", 0, KEY_READ, &k), ERROR_FILE_NOT_FOUND);

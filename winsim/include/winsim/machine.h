@@ -10,6 +10,8 @@
 //   DIR/journal.log     what leaves no other trace: processes, events, Xcv commands
 //   DIR/staging/        winsim's own files while they are written or deleted, one
 //                       folder per process (see CleanStaging in internal.h)
+//   DIR/changes         a count of the changes made to the machine (8 bytes), which
+//                       tells each process when what it keeps of the folder is stale
 //
 // Every change reaches the disk before the API call that made it returns; files
 // are written to a temporary name in DIR/staging/ and renamed into place (a file
@@ -160,6 +162,13 @@ void ForgetAttributes(const std::string& hostPath);  // a file and everything be
 // Writes a whole file atomically (temporary file, then rename).
 bool WriteFileAtomic(const std::string& hostPath, const std::string& content);
 bool ReadWholeFile(const std::string& hostPath, std::string* content);
+// Tells winsim that a file of the machine was made by other means than its
+// own calls (the install log, opened for appending).
+void NoteNewFile(const std::string& hostPath);
+// Tells winsim that the machine folder was changed by other means than its
+// calls while the machine is open (a test putting a machine back as it was):
+// every process of the machine lets go of what it keeps of the folder.
+void MachineChangedOutside();
 
 // ---- registry -------------------------------------------------------------
 // A hive is a folder below the machine folder: "registry/HKLM",

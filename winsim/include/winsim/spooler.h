@@ -41,8 +41,8 @@ std::string MonitorKey(const std::string& monitor);
 std::string PortsKey(const std::string& monitor);
 std::string PrinterKey(const std::string& printer);
 // Every port of every monitor, in the spooler's order (monitors, then ports,
-// each sorted by name).
-std::vector<PortEntry> ListPorts(const std::string& hive);
+// each sorted by name); valid until the next call into winsim.
+const std::vector<PortEntry>& ListPorts(const std::string& hive);
 // The monitor that owns a port ("" when no monitor has it), without regard to case.
 std::string PortMonitor(const std::string& hive, const std::string& port);
 // Lays a fresh spooler into a hive: the local monitor with its standard ports.

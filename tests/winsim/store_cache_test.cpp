@@ -1,0 +1,87 @@
+// What a process keeps of the machine folder (listings, key values, the port
+// table, attributes, profile files) never hides a change: another process's
+// change, made while this one holds the machine open, is seen at the next call.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+
+#include "support/machine.h"
+#include "winsim/spooler.h"
+
+using testing_support::TempMachine;
+
+namespace {
+
+const char kHive[] = "registry/HKLM";
+
+// Runs a change in a child process of the same machine, as another
+// installer would make it.
+void InAnotherProcess(const std::function<bool()>& change) {
+    pid_t pid = ::fork();
+    if (pid == 0) ::_exit(change() ? 0 : 1);
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+std::string ValueText(const char* key, const char* name) {
+    winsim::RegValue v;
+    return winsim::reg::GetValue(kHive, key, name, &v) ? winsim::reg::SzText(v) : "(none)";
+}
+
+std::string PortNames() {
+    std::string names;
+    for (const auto& port : winsim::ListPorts(kHive)) names += port.name + ",";
+    return names;
+}
+
+std::string ProfileValue() {
+    char text[64];
+    GetPrivateProfileStringA("1", "ServerIP", "(none)", text, sizeof text, "C:\\Dist\\Vormo.ini");
+    return text;
+}
+
+TEST(WinsimStoreCache, AnotherProcessesChangeIsSeenAtTheNextCall) {
+    const struct Row {
+        const char* what;
+        std::function<std::string()> look;  // what this process sees, before and after
+        std::function<bool()> change;       // made by the other process
+        const char* after;
+    } rows[] = {
+        {"a value rewritten", [] { return ValueText("SOFTWARE\\Cached", "Name"); },
+         [] { return winsim::reg::SetValue(kHive, "SOFTWARE\\Cached", "Name", winsim::reg::Sz("new")); }, "new"},
+        {"a key made, looked up in another case",
+         [] { return std::string(winsim::reg::KeyExists(kHive, "software\\cached\\SUB") ? "key" : "no key"); },
+         [] { return winsim::reg::CreateKey(kHive, "SOFTWARE\\Cached\\Sub"); }, "key"},
+        {"a key deleted", [] { return std::string(winsim::reg::KeyExists(kHive, "SOFTWARE\\Cached") ? "key" : "no key"); },
+         [] { return winsim::reg::DeleteTree(kHive, "SOFTWARE\\Cached"); }, "no key"},
+        {"a port added", PortNames,
+         [] { return winsim::reg::CreateKey(kHive, winsim::PortsKey("Local Port") + "\\ZZZ:"); },
+         "COM1:,COM2:,COM3:,COM4:,FILE:,LPT1:,LPT2:,LPT3:,nul:,PORTPROMPT:,ZZZ:,"},
+        {"a file made, named in another case",
+         [] { return std::to_string(GetFileAttributesA("C:\\DIST\\NEW.TXT") != INVALID_FILE_ATTRIBUTES); },
+         [] { return winsim::WriteFileAtomic(winsim::MapPath("C:\\Dist") + "/new.txt", "new"); }, "1"},
+        {"a file made read-only",
+         [] { return std::to_string(GetFileAttributesA("C:\\Dist\\Vormo.ini") & FILE_ATTRIBUTE_READONLY); },
+         [] { return SetFileAttributesA("C:\\Dist\\Vormo.ini", FILE_ATTRIBUTE_READONLY) != FALSE; }, "1"},
+        {"a profile file rewritten to the same size", ProfileValue,
+         [] { return winsim::WriteFileAtomic(winsim::MapPath("C:\\Dist\\Vormo.ini"), "[1]\nServerIP=10.0.0.2\n"); },
+         "10.0.0.2"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.what);
+        TempMachine m;
+        m.Write("C:\\Dist\\Vormo.ini", "[1]\nServerIP=10.0.0.1\n");
+        ASSERT_TRUE(winsim::reg::CreateKey(kHive, "SOFTWARE\\Cached"));
+        ASSERT_TRUE(winsim::reg::SetValue(kHive, "SOFTWARE\\Cached", "Name", winsim::reg::Sz("old")));
+        std::string before = row.look();
+        ASSERT_NE(before, row.after);
+        InAnotherProcess(row.change);
+        EXPECT_EQ(row.look(), row.after);
+    }
+}
+
+}  // namespace
