@@ -55,6 +55,17 @@ bool IsRegularFile(const std::string& host) {
     return ::stat(host.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
+bool ListFolder(const std::string& host, std::vector<std::string>* names) {
+    DIR* d = ::opendir(host.c_str());
+    if (!d) return false;
+    while (dirent* e = ::readdir(d)) {
+        std::string n = e->d_name;
+        if (n != "." && n != "..") names->push_back(n);
+    }
+    ::closedir(d);
+    return true;
+}
+
 bool RemoveHostTree(const std::string& host) {
     struct stat st;
     if (::lstat(host.c_str(), &st) != 0) return false;
@@ -63,15 +74,8 @@ bool RemoveHostTree(const std::string& host) {
         NoteRemoved(host);
         return true;
     }
-    // The names first, then each: removing while listing may skip entries.
     std::vector<std::string> names;
-    DIR* d = ::opendir(host.c_str());
-    if (!d) return false;
-    while (dirent* e = ::readdir(d)) {
-        std::string n = e->d_name;
-        if (n != "." && n != "..") names.push_back(n);
-    }
-    ::closedir(d);
+    if (!ListFolder(host, &names)) return false;
     bool all = true;
     for (const auto& n : names)
         if (!RemoveHostTree(host + "/" + n)) all = false;

@@ -52,6 +52,10 @@ bool IsRegularFile(const std::string& host);
 // name itself when it exists as given, else the first entry whose folded
 // name is equal (folders only, when foldersOnly is set); empty when none.
 std::string FindNoCase(const std::string& folder, const std::string& name, bool foldersOnly);
+// The names in a host folder as they stand now (no "." or ".."), read whole
+// before anything is done with them: removing while listing may skip entries.
+// False, with errno, when the folder cannot be read.
+bool ListFolder(const std::string& host, std::vector<std::string>* names);
 // Removes a host path and, when it is a folder, everything below it. A link
 // is removed as a link: no removal ever follows one. What cannot be removed
 // stays, and the rest goes; false when anything stayed.

@@ -49,13 +49,7 @@ bool RemoveTree(const std::string& host, DWORD* error) {
         return true;
     }
     std::vector<std::string> names;
-    DIR* d = ::opendir(host.c_str());
-    if (!d) return Stays(ErrorOf(errno), error);
-    while (dirent* e = ::readdir(d)) {
-        std::string n = e->d_name;
-        if (n != "." && n != "..") names.push_back(n);
-    }
-    ::closedir(d);
+    if (!ListFolder(host, &names)) return Stays(ErrorOf(errno), error);
     bool all = true;
     for (const auto& n : names)
         if (!RemoveTree(host + "/" + n, error)) all = false;

@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "base/output.h"
+#include "platform/handles.h"
 #include "run/run_driver.h"
 
 namespace testing_support {
@@ -224,6 +225,22 @@ std::string EndCapture() {
     winsim::ReadWholeFile(g_captureFile, &out);
     RemoveTree(g_captureFile.substr(0, g_captureFile.rfind('/')));
     return out;
+}
+
+}  // namespace testing_support
+
+namespace testing_support {
+
+long RunCommand(const std::string& commandLine) {
+    std::string line = commandLine;
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info = {};
+    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return -1;
+    platform::KernelHandle process(info.hProcess), thread(info.hThread);
+    DWORD code = 0;
+    GetExitCodeProcess(process.get(), &code);
+    return static_cast<long>(code);
 }
 
 }  // namespace testing_support

@@ -60,6 +60,10 @@ RunResult RunInstaller(const std::string& machineDir, const std::vector<std::str
 RunResult RunHostProgram(const char* binary, const std::string& machineDir, const std::vector<std::string>& args,
                          const std::string& program);
 
+// Runs a command line on the open machine through CreateProcessA, as a
+// program there would; its exit code, or -1 when it could not start.
+long RunCommand(const std::string& commandLine);
+
 // Text with CR LF line ends, as the install log holds it.
 std::string Crlf(const std::string& text);
 // The usage text that "-?" prints after the banner, byte for byte.

@@ -9,6 +9,7 @@
 #include "platform/handles.h"
 #include "support/machine.h"
 
+using testing_support::RunCommand;
 using testing_support::TempMachine;
 
 namespace {
@@ -36,18 +37,6 @@ struct LinkedMachine {
                ::access((outside + "/file.txt").c_str(), F_OK) == 0;
     }
 };
-
-long RunCommand(const std::string& commandLine) {
-    std::string line = commandLine;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return -1;
-    platform::KernelHandle process(info.hProcess), thread(info.hThread);
-    DWORD code = 0;
-    GetExitCodeProcess(process.get(), &code);
-    return static_cast<long>(code);
-}
 
 }  // namespace
 

@@ -17,6 +17,7 @@
 #include "platform/handles.h"
 #include "support/machine.h"
 
+using testing_support::RunCommand;
 using testing_support::TempMachine;
 
 namespace {
@@ -41,18 +42,6 @@ void List(const std::string& root, const std::string& rel, std::vector<std::stri
         if (folder) List(root, rel + "/" + n, out);
     }
     ::closedir(d);
-}
-
-long RunCommand(const std::string& commandLine) {
-    std::string line = commandLine;
-    STARTUPINFOA startup = {};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info = {};
-    if (!CreateProcessA(nullptr, &line[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) return -1;
-    platform::KernelHandle process(info.hProcess), thread(info.hThread);
-    DWORD code = 0;
-    GetExitCodeProcess(process.get(), &code);
-    return static_cast<long>(code);
 }
 
 }  // namespace
