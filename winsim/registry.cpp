@@ -515,6 +515,12 @@ bool SaveKeyValues(const std::string& folder, const KeyValues& values) {
     return saved;
 }
 
+// The value of that name (without regard to case), or the end.
+std::vector<StoredValue>::iterator FindValue(KeyValues* values, const std::string& name) {
+    return std::find_if(values->values.begin(), values->values.end(),
+                        [&](const StoredValue& v) { return EqualNoCase(v.name, name); });
+}
+
 // Forgets the values of a key folder and of every folder below it.
 void ForgetValuesBelow(const std::string& folder) {
     auto& byFolder = ValuesByFolder();
@@ -628,8 +634,7 @@ bool SetValue(const std::string& hive, const std::string& path, const std::strin
     if (folder.empty()) return Failed(error, ERROR_FILE_NOT_FOUND);
     KeyValues values = CachedValues(folder);
     if (!values.error.empty()) return Failed(error, Damaged(values));
-    auto it = std::find_if(values.values.begin(), values.values.end(),
-                           [&](const StoredValue& v) { return EqualNoCase(v.name, name); });
+    auto it = FindValue(&values, name);
     if (it == values.values.end()) {
         // A new value goes to the end of the file, after any last comments.
         StoredValue added;
@@ -650,8 +655,7 @@ bool DeleteValue(const std::string& hive, const std::string& path, const std::st
     if (folder.empty()) return Failed(error, ERROR_FILE_NOT_FOUND);
     KeyValues values = CachedValues(folder);
     if (!values.error.empty()) return Failed(error, Damaged(values));
-    auto it = std::find_if(values.values.begin(), values.values.end(),
-                           [&](const StoredValue& v) { return EqualNoCase(v.name, name); });
+    auto it = FindValue(&values, name);
     if (it == values.values.end()) return Failed(error, ERROR_FILE_NOT_FOUND);
     // The comment and blank lines before the value stay where they were.
     std::string& next = it + 1 == values.values.end() ? values.after : (it + 1)->before;
@@ -801,6 +805,18 @@ KeyObject Describe(HKEY key, bool* ok) {
     return k;
 }
 
+// The key a subkey of an open key names: its hive, its path as named and the
+// registry view it is seen in (the one asked for, else the parent's).
+bool Below(HKEY parent, LPCSTR subKey, REGSAM access, KeyObject* key) {
+    bool ok;
+    *key = Describe(parent, &ok);
+    if (!ok) return false;
+    key->path = Join(key->path, subKey);
+    REGSAM asked = access & (KEY_WOW64_32KEY | KEY_WOW64_64KEY);
+    if (asked) key->view = asked;
+    return true;
+}
+
 }  // namespace
 }  // namespace winsim
 
@@ -810,42 +826,34 @@ extern "C" {
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY parent, LPCSTR subKey, DWORD, REGSAM access, PHKEY result) {
     if (!result) return ERROR_INVALID_PARAMETER;
-    bool ok;
-    KeyObject base = Describe(parent, &ok);
-    if (!ok) return ERROR_INVALID_HANDLE;
-    std::string path = Join(base.path, subKey);
-    REGSAM view = (access & (KEY_WOW64_32KEY | KEY_WOW64_64KEY)) ? (access & (KEY_WOW64_32KEY | KEY_WOW64_64KEY))
-                                                                 : base.view;
+    KeyObject key;
+    if (!Below(parent, subKey, access, &key)) return ERROR_INVALID_HANDLE;
     DWORD error;
-    if (TakeFault("RegOpenKeyExA", path, &error)) return static_cast<LSTATUS>(error);
+    if (TakeFault("RegOpenKeyExA", key.path, &error)) return static_cast<LSTATUS>(error);
     // "RegOpenKeyExA:KEY_WOW64_32KEY PATH" (or ...64KEY) fails only the opens
     // that ask for that view explicitly, so tests can tell which view a
     // caller chose even where both name the same key.
-    if ((access & KEY_WOW64_32KEY) && TakeFault("RegOpenKeyExA:KEY_WOW64_32KEY", path, &error))
+    if ((access & KEY_WOW64_32KEY) && TakeFault("RegOpenKeyExA:KEY_WOW64_32KEY", key.path, &error))
         return static_cast<LSTATUS>(error);
-    if ((access & KEY_WOW64_64KEY) && TakeFault("RegOpenKeyExA:KEY_WOW64_64KEY", path, &error))
+    if ((access & KEY_WOW64_64KEY) && TakeFault("RegOpenKeyExA:KEY_WOW64_64KEY", key.path, &error))
         return static_cast<LSTATUS>(error);
-    if (!reg::KeyExists(base.hive, reg::ViewPath(base.hive, path, view))) return ERROR_FILE_NOT_FOUND;
-    *result = NewKey(base.hive, path, view);
+    if (!reg::KeyExists(key.hive, reg::ViewPath(key.hive, key.path, key.view))) return ERROR_FILE_NOT_FOUND;
+    *result = NewKey(key.hive, key.path, key.view);
     return ERROR_SUCCESS;
 }
 
 LSTATUS WINAPI RegCreateKeyExA(HKEY parent, LPCSTR subKey, DWORD, LPSTR, DWORD, REGSAM access,
                                LPSECURITY_ATTRIBUTES, PHKEY result, LPDWORD disposition) {
     if (!result) return ERROR_INVALID_PARAMETER;
-    bool ok;
-    KeyObject base = Describe(parent, &ok);
-    if (!ok) return ERROR_INVALID_HANDLE;
-    std::string path = Join(base.path, subKey);
-    REGSAM view = (access & (KEY_WOW64_32KEY | KEY_WOW64_64KEY)) ? (access & (KEY_WOW64_32KEY | KEY_WOW64_64KEY))
-                                                                 : base.view;
+    KeyObject key;
+    if (!Below(parent, subKey, access, &key)) return ERROR_INVALID_HANDLE;
     DWORD error;
-    if (TakeFault("RegCreateKeyExA", path, &error)) return static_cast<LSTATUS>(error);
-    std::string physical = reg::ViewPath(base.hive, path, view);
-    bool existed = reg::KeyExists(base.hive, physical);
-    if (!existed && !reg::CreateKey(base.hive, physical)) return ERROR_ACCESS_DENIED;
+    if (TakeFault("RegCreateKeyExA", key.path, &error)) return static_cast<LSTATUS>(error);
+    std::string physical = reg::ViewPath(key.hive, key.path, key.view);
+    bool existed = reg::KeyExists(key.hive, physical);
+    if (!existed && !reg::CreateKey(key.hive, physical)) return ERROR_ACCESS_DENIED;
     if (disposition) *disposition = existed ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
-    *result = NewKey(base.hive, path, view);
+    *result = NewKey(key.hive, key.path, key.view);
     return ERROR_SUCCESS;
 }
 
