@@ -73,13 +73,7 @@ bool WriteWinFile(const std::string& winPath, const std::string& content) {
 
 void ListTree(const std::string& host, const std::string& label, std::string* out) {
     std::vector<std::string> names;
-    if (DIR* d = ::opendir(host.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            std::string n = e->d_name;
-            if (n != "." && n != "..") names.push_back(n);
-        }
-        ::closedir(d);
-    }
+    ListFolder(host, &names);
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return Lower(a) < Lower(b); });
     for (const auto& n : names) {
         std::string child = host + "/" + n;

@@ -528,14 +528,7 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
         names.push_back("..");
     }
     std::vector<std::string> entries;
-    if (DIR* d = ::opendir(folderHost.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            std::string n = e->d_name;
-            if (n == "." || n == "..") continue;
-            entries.push_back(n);
-        }
-        ::closedir(d);
-    }
+    ListFolder(folderHost, &entries);
     // NTFS lists a folder in the order of its names in upper case.
     SortAsListing(&entries);
     names.insert(names.end(), entries.begin(), entries.end());

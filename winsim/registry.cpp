@@ -731,15 +731,9 @@ std::string Export(const std::string& hive, const std::string& path, const std::
     out += "\n";
     std::vector<std::string> subkeys = Subkeys(hive, path);
     // Links in place of subkeys are no subkeys, but are shown as damaged.
-    if (DIR* d = ::opendir(folder.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            struct stat st;
-            std::string n = e->d_name;
-            if (n != "." && n != ".." && ::lstat((folder + "/" + n).c_str(), &st) == 0 && S_ISLNK(st.st_mode) &&
-                Lower(n) != kValuesFile)
-                subkeys.push_back(DecodeName(n));
-        }
-        ::closedir(d);
+    for (const auto& entry : Listing(folder).entries) {
+        bool link = entry.second == EntryKind::kLink || entry.second == EntryKind::kFolderLink;
+        if (link && Lower(entry.first) != kValuesFile) subkeys.push_back(DecodeName(entry.first));
     }
     SortAsSubkeys(&subkeys);
     for (const auto& sub : subkeys) out += Export(hive, path.empty() ? sub : path + "\\" + sub, label);

@@ -68,13 +68,7 @@ void CleanStaging(const std::string& machine) {
     int lock = LockFolder(root, LOCK_EX);
     if (lock < 0) return;
     std::vector<std::string> names;
-    if (DIR* d = ::opendir(root.c_str())) {
-        while (dirent* e = ::readdir(d)) {
-            std::string n = e->d_name;
-            if (n != "." && n != "..") names.push_back(n);
-        }
-        ::closedir(d);
-    }
+    ListFolder(root, &names);
     const Staging& own = Own();
     for (const auto& n : names) {
         std::string path = root + "/" + n;
