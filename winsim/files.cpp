@@ -143,9 +143,10 @@ std::map<std::string, DWORD> ReadAttributes() {
 }
 
 // The attribute table as this process last read or wrote it, kept while no
-// other process changes the machine.
+// other process changes the machine: only SaveAttributes writes the file, and
+// it keeps what it wrote.
 struct AttributeCache {
-    uint64_t generation = 0;  // the CacheGeneration it stands for
+    uint64_t drops = 0;  // the CacheDrops it stands for; 0: none
     std::map<std::string, DWORD> table;
 };
 
@@ -156,10 +157,10 @@ AttributeCache& Attributes() {
 
 const std::map<std::string, DWORD>& LoadAttributes() {
     AttributeCache& cache = Attributes();
-    uint64_t generation = CacheGeneration();
-    if (cache.generation != generation) {
+    uint64_t drops = CacheDrops();
+    if (cache.drops != drops) {
         cache.table = ReadAttributes();
-        cache.generation = generation;
+        cache.drops = drops;
     }
     return cache.table;
 }
@@ -174,9 +175,9 @@ void SaveAttributes(const std::map<std::string, DWORD>& table) {
     AttributeCache& cache = Attributes();
     if (WriteFileAtomic(MachineDir() + "/attributes", text)) {
         cache.table = table;
-        cache.generation = CacheGeneration();
+        cache.drops = CacheDrops();
     } else {
-        cache.generation = 0;
+        cache.drops = 0;
     }
 }
 
