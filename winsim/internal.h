@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -60,6 +61,15 @@ bool ListFolder(const std::string& host, std::vector<std::string>* names);
 // is removed as a link: no removal ever follows one. What cannot be removed
 // stays, and the rest goes; false when anything stayed.
 bool RemoveHostTree(const std::string& host);
+// Drops what a table keyed by host path holds for a path and for everything
+// below it: the keys below a path are one run of the ordered table.
+template <class T>
+void EraseTree(std::map<std::string, T>* table, const std::string& host) {
+    table->erase(host);
+    std::string below = host + "/";
+    auto it = table->lower_bound(below);
+    while (it != table->end() && it->first.compare(0, below.size(), below) == 0) it = table->erase(it);
+}
 
 // ---- staging ------------------------------------------------------------------
 // DIR/staging/ holds winsim's own files while they are written (a temporary

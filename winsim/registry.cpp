@@ -481,7 +481,7 @@ void FindDamage(const std::string& folder, std::vector<std::string>* out) {
 // the key's values or removes the key.
 struct ValuesCache {
     uint64_t drops = 0;  // the CacheDrops the entries stand for
-    std::unordered_map<std::string, KeyValues> byFolder;
+    std::map<std::string, KeyValues> byFolder;  // ordered, for ForgetValuesBelow
 };
 
 ValuesCache& TheValuesCache() {
@@ -491,7 +491,7 @@ ValuesCache& TheValuesCache() {
 
 // The cache, emptied when the caches were dropped (another process's change,
 // another machine) since it was last used.
-std::unordered_map<std::string, KeyValues>& ValuesByFolder() {
+std::map<std::string, KeyValues>& ValuesByFolder() {
     ValuesCache& cache = TheValuesCache();
     uint64_t drops = CacheDrops();
     if (cache.drops != drops) {
@@ -523,13 +523,7 @@ std::vector<StoredValue>::iterator FindValue(KeyValues* values, const std::strin
 
 // Forgets the values of a key folder and of every folder below it.
 void ForgetValuesBelow(const std::string& folder) {
-    auto& byFolder = ValuesByFolder();
-    byFolder.erase(folder);
-    std::string below = folder + "/";
-    for (auto it = byFolder.begin(); it != byFolder.end();) {
-        if (it->first.compare(0, below.size(), below) == 0) it = byFolder.erase(it);
-        else ++it;
-    }
+    EraseTree(&ValuesByFolder(), folder);
 }
 
 }  // namespace

@@ -35,8 +35,9 @@ Counter& C() {
     return counter;
 }
 
-std::unordered_map<std::string, FolderListing>& Listings() {
-    static std::unordered_map<std::string, FolderListing> listings;
+// Ordered, so that the listings below a removed folder are found as one run.
+std::map<std::string, FolderListing>& Listings() {
+    static std::map<std::string, FolderListing> listings;
     return listings;
 }
 
@@ -274,12 +275,7 @@ void NoteRemoved(const std::string& host) {
         if (it != listings.end()) Remove(&it->second, name);
     }
     // The listings of the path and of everything below it.
-    listings.erase(host);
-    std::string below = host + "/";
-    for (auto it = listings.begin(); it != listings.end();) {
-        if (it->first.compare(0, below.size(), below) == 0) it = listings.erase(it);
-        else ++it;
-    }
+    EraseTree(&listings, host);
     Count(true);
 }
 
