@@ -278,6 +278,9 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
     return TRUE;
 }
 
+// The ANSI code page: the machine's (winsim models Windows-1252).
+UINT WINAPI GetACP(void) { return Config().codePage; }
+
 HANDLE WINAPI GetCurrentProcess(void) { return kCurrentProcess; }
 
 BOOL WINAPI IsWow64Process(HANDLE process, PBOOL wow64) {

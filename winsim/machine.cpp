@@ -525,6 +525,8 @@ bool ReadWholeFile(const std::string& hostPath, std::string* content) {
     FILE* f = std::fopen(hostPath.c_str(), "rb");
     if (!f) return false;
     content->clear();
+    struct stat st;
+    if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode)) content->reserve(static_cast<size_t>(st.st_size));
     char buffer[65536];
     size_t n;
     while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) content->append(buffer, n);

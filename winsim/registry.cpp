@@ -360,8 +360,19 @@ private:
     // continues the list on the next line (which may begin with blanks).
     bool ReadBytes(size_t pos, std::string* data) {
         data->clear();
+        // Three characters a byte ("xx,") on the value's first line.
+        data->reserve((end_ - pos) / 3 + 1);
         bool wantByte = false;  // after a comma
         for (;;) {
+            // The long runs of "xx," that a record's line is made of, taken
+            // three characters at a time; anything else goes the way below.
+            while ((wantByte || data->empty()) && pos + 2 < end_ && s_[pos + 2] == ',') {
+                int high = HexDigit(s_[pos]), low = HexDigit(s_[pos + 1]);
+                if (high < 0 || low < 0) break;
+                *data += static_cast<char>(high * 16 + low);
+                pos += 3;
+                wantByte = true;
+            }
             pos = SkipBlanks(pos);
             if (pos < end_ && s_[pos] == '\\' && (wantByte || data->empty())) {
                 if (SkipBlanks(pos + 1) != end_) return Fail("text after the continuation backslash");
@@ -591,6 +602,17 @@ std::vector<std::string> Subkeys(const std::string& hive, const std::string& pat
     return listing.subkeys;
 }
 
+bool SubkeyAt(const std::string& hive, const std::string& path, size_t index, std::string* name) {
+    std::string folder = KeyFolder(hive, path);
+    if (folder.empty()) return false;
+    // The sorted names are made once per listing (Subkeys) and read in place.
+    if (!Listing(folder).subkeysValid) Subkeys(hive, path);
+    const FolderListing& listing = Listing(folder);
+    if (!listing.subkeysValid || index >= listing.subkeys.size()) return false;
+    *name = listing.subkeys[index];
+    return true;
+}
+
 bool GetValue(const std::string& hive, const std::string& path, const std::string& name, RegValue* value,
               DWORD* error) {
     std::string folder = KeyFolder(hive, path);
@@ -622,24 +644,32 @@ ValueList Values(const std::string& hive, const std::string& path, DWORD* error)
 
 bool SetValue(const std::string& hive, const std::string& path, const std::string& name, const RegValue& value,
               DWORD* error) {
+    return SetValues(hive, path, {{name, value}}, error);
+}
+
+bool SetValues(const std::string& hive, const std::string& path,
+               const std::vector<std::pair<std::string, RegValue>>& list, DWORD* error) {
     // A line break would end the name's line in values.reg.
-    if (name.find('\n') != std::string::npos) return Failed(error, ERROR_INVALID_PARAMETER);
+    for (const auto& nv : list)
+        if (nv.first.find('\n') != std::string::npos) return Failed(error, ERROR_INVALID_PARAMETER);
     std::string folder = KeyFolder(hive, path);
     if (folder.empty()) return Failed(error, ERROR_FILE_NOT_FOUND);
     KeyValues values = CachedValues(folder);
     if (!values.error.empty()) return Failed(error, Damaged(values));
-    auto it = FindValue(&values, name);
-    if (it == values.values.end()) {
-        // A new value goes to the end of the file, after any last comments.
-        StoredValue added;
-        added.name = name;
-        added.value = value;
-        added.before.swap(values.after);
-        values.values.push_back(std::move(added));
-    } else if (it->value.type != value.type || it->value.data != value.data) {
-        // The stored name keeps its case; only the changed value is written anew.
-        it->value = value;
-        it->text.clear();
+    for (const auto& nv : list) {
+        auto it = FindValue(&values, nv.first);
+        if (it == values.values.end()) {
+            // A new value goes to the end of the file, after any last comments.
+            StoredValue added;
+            added.name = nv.first;
+            added.value = nv.second;
+            added.before.swap(values.after);
+            values.values.push_back(std::move(added));
+        } else if (it->value.type != nv.second.type || it->value.data != nv.second.data) {
+            // The stored name keeps its case; only the changed value is written anew.
+            it->value = nv.second;
+            it->text.clear();
+        }
     }
     return SaveKeyValues(folder, values) || Failed(error, ERROR_ACCESS_DENIED);
 }
@@ -956,9 +986,10 @@ LSTATUS WINAPI RegEnumKeyExA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize
     KeyObject k = Describe(key, &ok);
     if (!ok) return ERROR_INVALID_HANDLE;
     if (!name || !nameSize) return ERROR_INVALID_PARAMETER;
-    auto subkeys = reg::Subkeys(k.hive, Physical(k));
-    if (index >= subkeys.size()) return ERROR_NO_MORE_ITEMS;
-    const std::string& n = subkeys[index];
+    // One subkey of the kept listing, not a copy of every name per call: a
+    // key of 9999 subkeys is enumerated in linear time.
+    std::string n;
+    if (!reg::SubkeyAt(k.hive, Physical(k), index, &n)) return ERROR_NO_MORE_ITEMS;
     if (*nameSize <= n.size()) return ERROR_MORE_DATA;
     std::memcpy(name, n.c_str(), n.size() + 1);
     *nameSize = static_cast<DWORD>(n.size());

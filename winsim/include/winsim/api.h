@@ -64,6 +64,7 @@ typedef INT_PTR (*FARPROC)();
 #define WAIT_FAILED 0xFFFFFFFFu
 #define STILL_ACTIVE 259u
 #define CP_ACP 0u
+#define MB_ERR_INVALID_CHARS 0x00000008u
 #define CP_UTF8 65001u
 
 // Error codes: every code winsim answers with, named once here.
@@ -240,6 +241,7 @@ typedef struct _PROCESS_INFORMATION {
 #define PRINTER_ATTRIBUTE_LOCAL 0x00000040u
 #define PRINTER_ATTRIBUTE_NETWORK 0x00000010u
 #define PRINTER_ALL_ACCESS 0x000F000Cu
+#define PRINTER_ACCESS_USE 0x00000008u
 #define SERVER_ACCESS_ADMINISTER 0x00000001u
 
 typedef struct _devicemodeA DEVMODEA, *LPDEVMODEA;
@@ -317,6 +319,7 @@ FARPROC WINAPI GetProcAddress(HMODULE module, LPCSTR name);
 
 // kernel32: system
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info);
+UINT WINAPI GetACP(void);
 HANDLE WINAPI GetCurrentProcess(void);
 BOOL WINAPI IsWow64Process(HANDLE process, PBOOL wow64);
 BOOL WINAPI Wow64DisableWow64FsRedirection(PVOID* oldValue);
