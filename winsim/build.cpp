@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 #include "internal.h"
@@ -220,6 +221,55 @@ bool LayFolder(const std::string& hostSource, const std::string& winTarget) {
     return ok;
 }
 
+namespace {
+
+// The version of a captured machine, named by the first Windows of the table
+// that tells a program the same ("captured" when none does).
+void ApplyCapturedVersion(const NewOptions& options, MachineConfig* c) {
+    c->os = "captured";
+    for (const auto& row : kOsTable) {
+        if (row.platform == options.platform && row.major == options.major && row.minor == options.minor &&
+            row.build == options.build && row.productType == options.productType && row.is64 == options.is64) {
+            c->os = row.name;
+            break;
+        }
+    }
+    c->platform = options.platform;
+    c->major = options.major;
+    c->minor = options.minor;
+    c->build = options.build;
+    c->productType = options.productType;
+    c->is64 = options.is64;
+}
+
+// The captured spooler: its monitors with their ports, and no printer yet.
+bool LayCapturedSpooler(const std::string& hive, const std::vector<NewMonitor>& monitors) {
+    bool ok = reg::CreateKey(hive, kMonitorsKey) && reg::CreateKey(hive, kPrintersKey);
+    for (const auto& monitor : monitors) {
+        ok = ok && reg::CreateKey(hive, MonitorKey(monitor.name));
+        if (monitor.hasDriver) ok = ok && reg::SetValue(hive, MonitorKey(monitor.name), "Driver", reg::Sz(monitor.driver));
+        for (const auto& port : monitor.ports) {
+            std::string key = PortsKey(monitor.name) + "\\" + port.path;
+            ok = ok && reg::CreateKey(hive, key) && (port.values.empty() || reg::SetValues(hive, key, port.values));
+        }
+    }
+    return ok;
+}
+
+// A file as a placeholder of its size (zeros, written sparse), or a folder.
+bool LayFile(const NewFile& file) {
+    if (file.folder) return MakeWinDir(file.path);
+    std::string abs = AbsoluteWinPath(file.path);
+    std::string host = HostPath(abs);
+    if (abs.empty() || !MakeWinDir(abs.substr(0, abs.rfind('\\'))) || !WriteFileAtomic(host, "") ||
+        ::truncate(host.c_str(), static_cast<off_t>(file.size)) != 0)
+        return false;
+    if (file.readOnly) StoreAttributes(host, FILE_ATTRIBUTE_READONLY);
+    return true;
+}
+
+}  // namespace
+
 bool CreateMachine(const std::string& dir, const NewOptions& options, std::string* error) {
     struct stat st;
     if (::stat((dir + "/machine.conf").c_str(), &st) == 0) {
@@ -227,7 +277,9 @@ bool CreateMachine(const std::string& dir, const NewOptions& options, std::strin
         return false;
     }
     MachineConfig c;
-    if (!ApplyOsName(options.os, &c)) {
+    if (options.captured) {
+        ApplyCapturedVersion(options, &c);
+    } else if (!ApplyOsName(options.os, &c)) {
         *error = "unknown Windows: " + options.os;
         return false;
     }
@@ -253,7 +305,8 @@ bool CreateMachine(const std::string& dir, const NewOptions& options, std::strin
     auto software = [&](const std::string& path, bool wow) {
         return wow ? "SOFTWARE\\Wow6432Node" + path.substr(8) : path;
     };
-    for (bool wow : c.is64 ? std::vector<bool>{false, true} : std::vector<bool>{false}) {
+    // A captured machine has these values as its capture says.
+    for (bool wow : options.captured ? std::vector<bool>{} : c.is64 ? std::vector<bool>{false, true} : std::vector<bool>{false}) {
         std::string cv = software("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", wow);
         ok = ok && reg::CreateKey(hklm, cv + "\\Run") &&
              reg::SetValue(hklm, cv, "ProgramFilesDir",
@@ -264,7 +317,8 @@ bool CreateMachine(const std::string& dir, const NewOptions& options, std::strin
         }
     }
     ok = ok && reg::CreateKey(hklm, "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application") &&
-         reg::CreateKey("registry/HKCU", "Volatile Environment") && CreateSpooler(hklm);
+         reg::CreateKey("registry/HKCU", "Volatile Environment") &&
+         (options.captured ? LayCapturedSpooler(hklm, options.monitors) : CreateSpooler(hklm));
     for (const auto& server : options.servers) {
         std::string name = server;
         while (!name.empty() && name[0] == '\\') name.erase(0, 1);
@@ -272,15 +326,30 @@ bool CreateMachine(const std::string& dir, const NewOptions& options, std::strin
         ok = ok && MakeDirs(dir + "/" + hive) && CreateSpooler(hive);
     }
     for (const auto& p : options.printers) {
+        // The whole definition in one write of the key's values.
         std::string key = PrinterKey(p.name);
-        ok = ok && reg::CreateKey(hklm, key) && reg::SetValue(hklm, key, "Name", reg::Sz(p.name)) &&
-             reg::SetValue(hklm, key, "Port", reg::Sz(p.ports)) &&
-             reg::SetValue(hklm, key, "Attributes", reg::Dword(p.attributes)) &&
-             reg::SetValue(hklm, key, "Printer Driver", reg::Sz("Generic / Text Only")) &&
-             reg::SetValue(hklm, key, "Print Processor", reg::Sz("winprint")) &&
-             reg::SetValue(hklm, key, "Datatype", reg::Sz("RAW")) &&
-             reg::SetValue(hklm, key, "Priority", reg::Dword(1));
+        ok = ok && reg::CreateKey(hklm, key) &&
+             reg::SetValues(hklm, key,
+                            {{"Name", reg::Sz(p.name)},
+                             {"Port", reg::Sz(p.ports)},
+                             {"Attributes", reg::Dword(p.attributes)},
+                             {"Printer Driver", reg::Sz(p.driver)},
+                             {"Print Processor", reg::Sz(p.printProcessor)},
+                             {"Datatype", reg::Sz(p.datatype)},
+                             {"Priority", reg::Dword(p.priority)},
+                             {"Share Name", reg::Sz(p.shareName)},
+                             {"Description", reg::Sz(p.comment)},
+                             {"Location", reg::Sz(p.location)},
+                             {"Separator File", reg::Sz(p.separatorFile)},
+                             {"Parameters", reg::Sz(p.parameters)},
+                             {"Default Priority", reg::Dword(p.defaultPriority)},
+                             {"StartTime", reg::Dword(p.startTime)},
+                             {"UntilTime", reg::Dword(p.untilTime)},
+                             {"Status", reg::Dword(0)}});
     }
+    for (const auto& key : options.keys)
+        ok = ok && reg::CreateKey(key.hive, key.path) && (key.values.empty() || reg::SetValues(key.hive, key.path, key.values));
+    for (const auto& file : options.files) ok = ok && LayFile(file);
     if (!options.distSource.empty()) {
         // Our programs in the distribution: `winsim run` starts their host
         // builds for these files.
@@ -292,6 +361,43 @@ bool CreateMachine(const std::string& dir, const NewOptions& options, std::strin
     if (!ok && error->empty()) *error = "cannot lay out the machine in " + dir;
     CloseMachine();
     return ok;
+}
+
+namespace {
+
+// A folder that holds nothing, or is not there.
+bool EmptyOrMissing(const std::string& dir, bool* exists) {
+    std::vector<std::string> names;
+    *exists = ListFolder(dir, &names) || errno != ENOENT;
+    return names.empty() && (*exists ? IsRealFolder(dir) : true);
+}
+
+}  // namespace
+
+Rebuild RebuildMachine(const std::string& dir, const std::string& captureFile, NewOptions options,
+                       std::string* error) {
+    bool exists = false;
+    if (!EmptyOrMissing(dir, &exists)) {
+        *error = dir + ": a capture is rebuilt into a new or empty folder only";
+        return Rebuild::kRefused;
+    }
+    std::string text;
+    if (!IsRegularFile(captureFile) || !ReadWholeFile(captureFile, &text)) {
+        *error = captureFile + ": cannot read the capture";
+        return Rebuild::kRefused;
+    }
+    if (!ReadCapture(text, &options, error)) {
+        *error = captureFile + ": " + *error;
+        return Rebuild::kRefused;
+    }
+    if (CreateMachine(dir, options, error)) return Rebuild::kMade;
+    *error = captureFile + ": " + *error;
+    // Only what this rebuild made is in the folder.
+    std::vector<std::string> names;
+    ListFolder(dir, &names);
+    for (const auto& name : names) RemoveHostTree(dir + "/" + name);
+    if (!exists) ::rmdir(dir.c_str());
+    return Rebuild::kFailed;
 }
 
 std::string ShowMachine() {

@@ -2,6 +2,7 @@
 //
 //   winsim new DIR [--os NAME] [--no-dotnet] [--no-dist] [--dist HOSTDIR]
 //                  [--printer NAME=PORTS] [--network-printer NAME=PORTS] [--server \\NAME]
+//   winsim new DIR --from CAPTURE [--no-dist] [--dist HOSTDIR] [--server \\NAME]
 //   winsim run DIR 'C:\Dist\Install.exe' [ARGS...]   (or VormoCheck.exe)
 //   winsim show DIR
 //   winsim fault DIR 'FUNCTION ARGUMENT ERROR [COUNT]'   (or 'missing MODULE EXPORT',
@@ -32,6 +33,7 @@ int Usage() {
     std::fprintf(stderr,
                  "usage: winsim new DIR [--os NAME] [--no-dotnet] [--no-dist] [--dist HOSTDIR]\n"
                  "                      [--printer NAME=PORTS] [--network-printer NAME=PORTS] [--server \\\\NAME]\n"
+                 "       winsim new DIR --from CAPTURE [--no-dist] [--dist HOSTDIR] [--server \\\\NAME]\n"
                  "       winsim run DIR 'C:\\Dist\\Install.exe' [ARGS...]\n"
                  "       winsim show DIR\n"
                  "       winsim fault DIR 'FUNCTION ARGUMENT ERROR [COUNT]'\n"
@@ -62,6 +64,8 @@ int New(int argc, char** argv) {
     if (argc < 3) return Usage();
     winsim::NewOptions options;
     options.distSource = WINSIM_DIST_DIR;
+    std::string from;
+    bool described = false;  // an option that a capture's machine cannot take
     for (int i = 3; i < argc; ++i) {
         std::string a = argv[i];
         auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
@@ -69,8 +73,14 @@ int New(int argc, char** argv) {
             const char* v = next();
             if (!v) return Usage();
             options.os = v;
+            described = true;
+        } else if (a == "--from") {
+            const char* v = next();
+            if (!v) return Usage();
+            from = v;
         } else if (a == "--no-dotnet") {
             options.dotNet = false;
+            described = true;
         } else if (a == "--no-dist") {
             options.distSource.clear();
         } else if (a == "--dist") {
@@ -83,6 +93,7 @@ int New(int argc, char** argv) {
             DWORD attributes = a == "--printer" ? PRINTER_ATTRIBUTE_LOCAL : PRINTER_ATTRIBUTE_NETWORK;
             if (!v || !ParsePrinter(v, attributes, &p)) return Usage();
             options.printers.push_back(p);
+            described = true;
         } else if (a == "--server") {
             const char* v = next();
             if (!v) return Usage();
@@ -91,6 +102,19 @@ int New(int argc, char** argv) {
             std::fprintf(stderr, "winsim: unknown option %s\n", a.c_str());
             return Usage();
         }
+    }
+    if (!from.empty()) {
+        if (described) {
+            std::fprintf(stderr, "winsim: --from takes Windows, .NET and printers from the capture: --os, --no-dotnet, "
+                                 "--printer and --network-printer do not go with it\n");
+            return Usage();
+        }
+        std::string error;
+        winsim::Rebuild outcome = winsim::RebuildMachine(argv[2], from, options, &error);
+        if (outcome == winsim::Rebuild::kMade) return 0;
+        std::fprintf(stderr, "winsim: %s\n", error.c_str());
+        // A refused capture is refused as winsim refuses any other input.
+        return outcome == winsim::Rebuild::kRefused ? 2 : 1;
     }
     std::string error;
     if (!winsim::CreateMachine(argv[2], options, &error)) {

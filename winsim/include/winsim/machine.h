@@ -189,6 +189,8 @@ bool DeleteTree(const std::string& hive, const std::string& path);
 // not listed), is never followed, and can only be deleted.
 bool DamagedKey(const std::string& hive, const std::string& path);
 std::vector<std::string> Subkeys(const std::string& hive, const std::string& path);
+// The index-th of Subkeys' names, without copying the others; false past the end.
+bool SubkeyAt(const std::string& hive, const std::string& path, size_t index, std::string* name);
 // A key's values live in its values.reg, in regedit's text (README, winsim).
 // A value winsim does not change keeps its lines there byte for byte. A
 // values.reg that does not parse is never guessed at nor rewritten: the calls
@@ -202,6 +204,9 @@ std::vector<std::pair<std::string, RegValue>> Values(const std::string& hive, co
                                                      DWORD* error = nullptr);
 bool SetValue(const std::string& hive, const std::string& path, const std::string& name, const RegValue& value,
               DWORD* error = nullptr);
+// Sets several values of one key with one write of its values.reg.
+bool SetValues(const std::string& hive, const std::string& path,
+               const std::vector<std::pair<std::string, RegValue>>& values, DWORD* error = nullptr);
 bool DeleteValue(const std::string& hive, const std::string& path, const std::string& name, DWORD* error = nullptr);
 // Every values.reg of the machine (its own registry and its servers') that
 // does not parse, as "FILE:LINE: reason".
@@ -220,6 +225,31 @@ std::string Export(const std::string& hive, const std::string& path, const std::
 struct NewPrinter {
     std::string name, ports = "LPT1:";
     DWORD attributes = PRINTER_ATTRIBUTE_LOCAL;
+    // The rest of the printer's definition, as a freshly added printer has it.
+    std::string driver = "Generic / Text Only", printProcessor = "winprint", datatype = "RAW";
+    std::string shareName = "", comment = "", location = "", separatorFile = "", parameters = "";
+    DWORD priority = 1, defaultPriority = 0, startTime = 0, untilTime = 0;
+};
+// A key of the machine's registry with values: hive "registry/HKLM" or
+// "registry/HKCU", the path below it.
+struct NewRegistryKey {
+    std::string hive, path;
+    std::vector<std::pair<std::string, RegValue>> values;
+};
+// A monitor of the spooler and its ports (keys below Monitors\NAME\Ports,
+// with the values each holds, such as the stand-in monitor's "Record").
+struct NewMonitor {
+    std::string name;
+    bool hasDriver = true;
+    std::string driver;
+    std::vector<NewRegistryKey> ports;  // the hive is not used; the path is the port's name
+};
+// A file or folder on drive C:; a file's content is a placeholder of zeros.
+struct NewFile {
+    std::string path;  // absolute Windows path
+    bool folder = false;
+    uint64_t size = 0;
+    bool readOnly = false;
 };
 struct NewOptions {
     std::string os = "7-x64";
@@ -227,12 +257,37 @@ struct NewOptions {
     std::string distSource;  // a folder laid into C:\Dist ("" for none)
     std::vector<NewPrinter> printers;
     std::vector<std::string> servers;
+    // A machine as a capture describes it (winsim new --from). With captured
+    // set, the version below replaces os's, the monitors replace the standard
+    // local monitor and its ports, and the keys are laid in place of the
+    // values that they describe (the .NET Framework's, ProgramFilesDir, the
+    // Run keys): none of those is laid by default.
+    bool captured = false;
+    DWORD platform = 0, major = 0, minor = 0, build = 0;
+    BYTE productType = 0;
+    bool is64 = false;
+    std::vector<NewMonitor> monitors;
+    std::vector<NewRegistryKey> keys;
+    std::vector<NewFile> files;
 };
 // Known names for --os; false for an unknown name.
 bool ApplyOsName(const std::string& name, MachineConfig* config);
 std::vector<std::string> OsNames();
 // Makes a fresh machine in DIR (which must not hold one yet).
 bool CreateMachine(const std::string& dir, const NewOptions& options, std::string* error);
+// Reads a capture (VormoCheck --capture) into the options of the machine it
+// describes. False, with the reason in *error, for a document that is no
+// capture winsim can rebuild: malformed, of another format, a member of the
+// wrong type or out of bounds, a name or path that no machine could hold.
+bool ReadCapture(const std::string& text, NewOptions* options, std::string* error);
+// Makes in DIR the machine that the capture in a host file describes, with
+// the other options as given (the distribution, print servers). DIR must be
+// a new or an empty folder: a capture that is refused makes nothing, and a
+// rebuild that fails half-way takes away what it made (the reason, naming
+// the file, in *error).
+enum class Rebuild { kMade, kRefused, kFailed };
+Rebuild RebuildMachine(const std::string& dir, const std::string& captureFile, NewOptions options,
+                       std::string* error);
 // Copies a host folder tree into the machine at a Windows path.
 bool LayFolder(const std::string& hostSource, const std::string& winTarget);
 
