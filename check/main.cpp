@@ -1,16 +1,21 @@
 // Process entry of VormoCheck: the pre-flight check of a distribution.
 //
 //   VormoCheck [--json] [installer switches] [server]
+//   VormoCheck --capture FILE [--secrets]
 //
 // It takes the installer's switches that change what is read (-a, -r, -i, a
 // server name) and accepts the others without effect. It prints what an
 // installation from its folder would do on this machine and what in the
 // distribution would not come out as written, and ends with 0 (clean), 1
-// (warnings only), 2 (errors) or 3 (the check could not run).
+// (warnings only), 2 (errors) or 3 (the check could not run). With
+// --capture it writes the capture of this machine's print state into FILE
+// instead (README, "Capturing a machine"), and ends with 0, or 3 when the
+// capture could not be read or written.
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "check/machine_capture.h"
 #include "check/preflight.h"
 #include "platform/process.h"
 
@@ -18,14 +23,42 @@ namespace {
 
 const char kUsage[] =
     "usage: VormoCheck [--json] [-a] [-r] [-iINIFileName] [server]\n"
+    "       VormoCheck --capture FILE [--secrets]\n"
     "  Checks the distribution in VormoCheck's own folder before Install.exe is deployed from it.\n"
     "  --json  the report as one JSON document\n"
     "  -a      the Enterprise edition        -r  the port sections in the registry\n"
     "  -i      another INI file              server  the print server of the installation\n"
     "  Install.exe's other switches are accepted and change nothing here.\n"
+    "  --capture FILE  writes this machine's print state into FILE (JSON) instead of checking;\n"
+    "                  --secrets  with the ports' AuthText in clear\n"
     "Exit codes: 0 clean, 1 warnings only, 2 errors, 3 the check could not run.\n";
 
 void Print(const std::string& text) { platform::WriteConsole(text.data(), text.size()); }
+
+std::string Count(size_t n, const char* word) { return std::to_string(n) + " " + word + (n == 1 ? "" : "s"); }
+
+// Captures this machine into the file; the exit code.
+int Capture(const std::string& file, bool secrets) {
+    const int kCouldNotRun = 3;
+    MachineCapture capture = ReadMachineCapture();
+    if (!capture.failure.empty()) {
+        Print("VormoCheck: the capture could not be made: " + capture.failure + "\n");
+        return kCouldNotRun;
+    }
+    std::string document = CaptureJson(capture, secrets);
+    if (!platform::WriteWholeFile(file.c_str(), document.data(), document.size())) {
+        Print("VormoCheck: cannot write the capture to " + file + "\n");
+        return kCouldNotRun;
+    }
+    size_t ports = 0, folders = 0;
+    for (const CapturedMonitor& m : capture.monitors) ports += m.ports.size();
+    for (const CapturedFile& f : capture.files) folders += f.kind == CapturedKind::Folder;
+    Print("VormoCheck: captured this machine into " + file + ": " + Count(capture.printers.size(), "printer") + ", " +
+          Count(ports, "port") + ", " + Count(capture.monitors.size(), "monitor") + ", " +
+          Count(capture.registry.size(), "registry key") + ", " + Count(capture.files.size() - folders, "file") + ", " + Count(folders, "folder") +
+          " (AuthText " + (secrets ? "in clear" : "withheld") + ")\n");
+    return 0;
+}
 
 }  // namespace
 
@@ -34,12 +67,23 @@ int main(int argc, char** argv) {
     if (!platform::AttachProcess()) return kCouldNotRun;
     if (argc > 0 && argv && argv[0]) SetInstallerFolderAsCurrent(argv[0]);
     // The check's own switches come out before the installer's are parsed.
-    bool json = false, usage = false;
+    bool json = false, usage = false, capture = false, secrets = false;
+    std::string captureFile;
     std::vector<char*> args;
     for (int i = 0; i < argc; ++i) {
         std::string arg = argv[i] ? argv[i] : "";
         if (i > 0 && arg == "--json") {
             json = true;
+        } else if (i > 0 && arg == "--capture") {
+            if (i + 1 < argc && argv[i + 1] && *argv[i + 1]) {
+                capture = true;
+                captureFile = argv[++i];
+            } else {
+                Print("VormoCheck: --capture needs a file name\n");
+                usage = true;
+            }
+        } else if (i > 0 && arg == "--secrets") {
+            secrets = true;
         } else if (i > 0 && arg.compare(0, 2, "--") == 0) {
             Print("VormoCheck: unknown switch " + arg + "\n");
             usage = true;
@@ -49,10 +93,15 @@ int main(int argc, char** argv) {
     }
     RunOptions options;
     ParseCommandLine(static_cast<int>(args.size()), args.data(), &options);
-    if (usage || options.showUsage) {
+    if (usage || options.showUsage || (secrets && !capture) || (capture && json)) {
         Print(kUsage);
         platform::DetachProcess();
         return kCouldNotRun;
+    }
+    if (capture) {
+        int code = Capture(captureFile, secrets);
+        platform::DetachProcess();
+        return code;
     }
     const RunPlan plan = MakeRunPlan(options);
     PreflightReport report = RunPreflight(options, plan);

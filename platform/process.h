@@ -18,6 +18,10 @@ void DetachProcess();
 // applies on Windows.
 void WriteConsole(const char* text, size_t length);
 
+// Writes a file whole, its bytes as given (no line-end translation), replacing
+// what was there; false when it cannot be written.
+bool WriteWholeFile(const char* path, const char* data, size_t length);
+
 // The install log: a text file opened for appending, its handle not
 // inherited by child processes, line ends written as CR LF.
 bool OpenAppendLog(const char* path);

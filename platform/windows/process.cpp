@@ -13,6 +13,20 @@ namespace platform {
 bool AttachProcess() { return true; }
 void DetachProcess() {}
 
+bool WriteWholeFile(const char* path, const char* data, size_t length) {
+    HANDLE h = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    bool ok = true;
+    while (ok && length > 0) {
+        // At most 1 MB a call: WriteFile counts in a DWORD.
+        DWORD chunk = length > (1u << 20) ? (1u << 20) : static_cast<DWORD>(length), written = 0;
+        ok = WriteFile(h, data, chunk, &written, nullptr) && written == chunk;
+        data += chunk;
+        length -= chunk;
+    }
+    return CloseHandle(h) && ok;
+}
+
 bool OpenAppendLog(const char* path) {
     // Created when missing, not inheritable (no security attributes), and
     // written at the end of the file as it is at each write.

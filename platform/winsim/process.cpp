@@ -40,6 +40,12 @@ void DetachProcess() {
     winsim::CloseMachine();
 }
 
+bool WriteWholeFile(const char* path, const char* data, size_t length) {
+    std::string host = winsim::MapPath(path);
+    if (host.empty() || (winsim::StoredAttributes(host) & FILE_ATTRIBUTE_READONLY)) return false;
+    return winsim::WriteFileAtomic(host, std::string(data, length));
+}
+
 bool OpenAppendLog(const char* path) {
     std::string host = winsim::MapPath(path);
     if (host.empty()) return false;
