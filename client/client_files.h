@@ -9,6 +9,10 @@
 // product folder, both below the Program Files folder.
 bool InstallFontFiles(const EditionProfile& edition);
 bool InstallSubnetMappingFile(const EditionProfile& edition);
+// True when the installer runs from that folder (the current directory,
+// compared as the system compares text of the ANSI code page: lstrcmpiA):
+// started from the product folder, the subnet mapping file is in place.
+bool RunsFromFolder(const char* folder);
 bool RemoveSubnetMappingFile(const EditionProfile& edition);
 bool RemoveFontFiles(const EditionProfile& edition);
 
