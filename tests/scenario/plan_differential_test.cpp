@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "portcfg/port_fields.h"
+#include "wire/port_fields.h"
 #include "support/machine.h"
 #include "winsim/machine.h"
 #include "winsim/spooler.h"
