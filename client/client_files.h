@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "base/edition.h"
+#include "platform/win32.h"
 
 // The fonts go to the edition's font folder, the subnet mapping file to its
 // product folder, both below the Program Files folder.
@@ -21,6 +22,9 @@ bool RemoveFontFiles(const EditionProfile& edition);
 constexpr size_t kVolatileSubkeyNameSize = 512;
 
 void SetClientAutostart(const char* commandLine);
+// The client's autostart entry as it stands, into buffer (terminated, cut to
+// fit); false when there is none.
+bool ReadClientAutostart(char* buffer, DWORD bufferSize);
 void RemoveClientAutostart();
 void StopClients();
 void RemoveUserData();

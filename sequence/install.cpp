@@ -10,7 +10,7 @@
 #include "platform/win32.h"
 #include "portcfg/xcv_transport.h"
 #include "printers/printer_bindings.h"
-#include "sequence/required_files.h"
+#include "decide/required_files.h"
 #include "sequence/sequences.h"
 #include "version/version.h"
 
