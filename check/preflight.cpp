@@ -14,7 +14,7 @@
 #include "platform/handles.h"
 #include "portcfg/port_settings.h"
 #include "printers/printer_bindings.h"
-#include "sequence/required_files.h"
+#include "decide/required_files.h"
 
 namespace {
 

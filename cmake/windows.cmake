@@ -54,7 +54,7 @@ set_source_files_properties(${CMAKE_SOURCE_DIR}/res/VormoCheck.rc PROPERTIES
 file(GLOB CONFORMANCE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/conformance/*.cpp)
 add_executable(conformance ${CONFORMANCE_TESTS})
 target_include_directories(conformance PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(conformance PRIVATE winspool advapi32)
+target_link_libraries(conformance PRIVATE winspool advapi32 user32)
 target_link_options(conformance PRIVATE ${WINDOWS_STATIC_RUNTIME} -Wl,--subsystem,console)
 
 if(EXISTS ${CMAKE_SOURCE_DIR}/standins/CMakeLists.txt)

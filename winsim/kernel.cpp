@@ -421,6 +421,14 @@ int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b) {
     return wa < wb ? -1 : 1;
 }
 
+DWORD WINAPI CharUpperBuffA(LPSTR text, DWORD length) {
+    // Each character's upper-case form in the machine's code page, the form
+    // in which names are compared (a character without one stays).
+    if (!text) return 0;
+    for (DWORD i = 0; i < length; ++i) text[i] = UpperChar(text[i]);
+    return length;
+}
+
 BOOL WINAPI IsDBCSLeadByte(BYTE) {
     // Windows-1252 has no lead bytes.
     return FALSE;

@@ -288,7 +288,7 @@ namespace {
 // Every function of winsim that consults the fault rules.
 const char* const kFaultPoints[] = {
     "AddMonitorA", "CopyFileA", "CreateDirectoryA", "CreateFileA", "CreateMutexA", "CreateProcessA",
-    "DeleteFileA", "DeleteMonitorA", "EnumPortsA", "EnumPrintersA", "GetPrinterA", "GetPrivateProfileStringA",
+    "DeleteFileA", "DeleteMonitorA", "EnumMonitorsA", "EnumPortsA", "EnumPrintersA", "GetPrinterA", "GetPrivateProfileStringA",
     "GetVersionExA", "GetVersionExA:ex", "GlobalAlloc", "LoadLibraryA", "OpenPrinterA", "OpenPrinterW",
     "RegCreateKeyExA", "RegDeleteKeyA", "RegDeleteValueA", "RegOpenKeyExA", "RegOpenKeyExA:KEY_WOW64_32KEY",
     "RegOpenKeyExA:KEY_WOW64_64KEY", "RegQueryValueExA", "RegSetValueExA", "RegisterEventSourceA",

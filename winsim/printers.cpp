@@ -1,5 +1,5 @@
 // Printers and the port table: OpenPrinterA, GetPrinterA, SetPrinterA,
-// EnumPrintersA, EnumPortsA.
+// EnumPrintersA (levels 2 and 4), EnumPortsA.
 //
 // A printer is the key Print\Printers\NAME of the spooler's hive, with the
 // values under which Windows keeps a printer's definition:
@@ -108,22 +108,21 @@ size_t InfoSize(const PrinterDefinition& p) {
     return size;
 }
 
-void FillInfo2(const PrinterDefinition& p, LPBYTE buffer) {
-    auto* info = reinterpret_cast<PRINTER_INFO_2A*>(buffer);
+// A printer's level-2 record, its strings packed where the packer stands.
+void FillInfo2(const PrinterDefinition& p, PRINTER_INFO_2A* info, Packer* pack) {
     std::memset(info, 0, sizeof *info);
-    Packer pack(buffer, sizeof *info);
     info->pServerName = nullptr;  // a printer of the local spooler
-    info->pPrinterName = pack.Put(p.name);
-    info->pShareName = pack.Put(p.shareName);
-    info->pPortName = pack.Put(p.port);
-    info->pDriverName = pack.Put(p.driver);
-    info->pComment = pack.Put(p.comment);
-    info->pLocation = pack.Put(p.location);
+    info->pPrinterName = pack->Put(p.name);
+    info->pShareName = pack->Put(p.shareName);
+    info->pPortName = pack->Put(p.port);
+    info->pDriverName = pack->Put(p.driver);
+    info->pComment = pack->Put(p.comment);
+    info->pLocation = pack->Put(p.location);
     info->pDevMode = nullptr;
-    info->pSepFile = pack.Put(p.sepFile);
-    info->pPrintProcessor = pack.Put(p.printProcessor);
-    info->pDatatype = pack.Put(p.datatype);
-    info->pParameters = pack.Put(p.parameters);
+    info->pSepFile = pack->Put(p.sepFile);
+    info->pPrintProcessor = pack->Put(p.printProcessor);
+    info->pDatatype = pack->Put(p.datatype);
+    info->pParameters = pack->Put(p.parameters);
     info->pSecurityDescriptor = nullptr;
     info->Attributes = p.attributes;
     info->Priority = p.priority;
@@ -252,7 +251,8 @@ BOOL WINAPI GetPrinterA(HANDLE printer, DWORD level, LPBYTE buffer, DWORD size, 
     if (!FitsDword(want)) return Fail(ERROR_NOT_ENOUGH_MEMORY);
     *needed = static_cast<DWORD>(want);
     if (!buffer || size < want) return Fail(ERROR_INSUFFICIENT_BUFFER);
-    FillInfo2(p, buffer);
+    Packer pack(buffer, sizeof(PRINTER_INFO_2A));
+    FillInfo2(p, reinterpret_cast<PRINTER_INFO_2A*>(buffer), &pack);
     return TRUE;
 }
 
@@ -311,7 +311,7 @@ BOOL WINAPI EnumPrintersA(DWORD flags, LPSTR, DWORD level, LPBYTE buffer, DWORD 
     if (!needed || !returned) return Fail(RPC_X_NULL_REF_POINTER);
     *needed = 0;
     *returned = 0;
-    if (level != 4) return Fail(ERROR_INVALID_LEVEL);
+    if (level != 2 && level != 4) return Fail(ERROR_INVALID_LEVEL);
     DWORD error;
     if (TakeFault("EnumPrintersA", "*", &error)) return Fail(error);
     // With PRINTER_ENUM_LOCAL the name is not looked at: the printers of
@@ -325,18 +325,24 @@ BOOL WINAPI EnumPrintersA(DWORD flags, LPSTR, DWORD level, LPBYTE buffer, DWORD 
         }
     }
     if (printers.empty()) return TRUE;
-    size_t want = printers.size() * sizeof(PRINTER_INFO_4A);
-    for (const auto& p : printers) want += Packer::Size(p.name);
+    // The records first, then the strings they point to.
+    const size_t record = level == 2 ? sizeof(PRINTER_INFO_2A) : sizeof(PRINTER_INFO_4A);
+    size_t want = printers.size() * record;
+    for (const auto& p : printers) want += level == 2 ? InfoSize(p) - sizeof(PRINTER_INFO_2A) : Packer::Size(p.name);
     if (!FitsDword(want)) return Fail(ERROR_NOT_ENOUGH_MEMORY);
     *needed = static_cast<DWORD>(want);
     if (!buffer || size < want) return Fail(ERROR_INSUFFICIENT_BUFFER);
-    std::memset(buffer, 0, printers.size() * sizeof(PRINTER_INFO_4A));
-    auto* infos = reinterpret_cast<PRINTER_INFO_4A*>(buffer);
-    Packer pack(buffer, printers.size() * sizeof(PRINTER_INFO_4A));
+    std::memset(buffer, 0, printers.size() * record);
+    Packer pack(buffer, printers.size() * record);
     for (size_t i = 0; i < printers.size(); ++i) {
-        infos[i].pPrinterName = pack.Put(printers[i].name);
-        infos[i].pServerName = nullptr;
-        infos[i].Attributes = printers[i].attributes;
+        if (level == 2) {
+            FillInfo2(printers[i], reinterpret_cast<PRINTER_INFO_2A*>(buffer) + i, &pack);
+            continue;
+        }
+        auto* info = reinterpret_cast<PRINTER_INFO_4A*>(buffer) + i;
+        info->pPrinterName = pack.Put(printers[i].name);
+        info->pServerName = nullptr;
+        info->Attributes = printers[i].attributes;
     }
     *returned = static_cast<DWORD>(printers.size());
     return TRUE;

@@ -296,6 +296,10 @@ typedef struct _PORT_INFO_2A {
     DWORD Reserved;
 } PORT_INFO_2A, *LPPORT_INFO_2A;
 
+typedef struct _MONITOR_INFO_1A {
+    LPSTR pName;
+} MONITOR_INFO_1A, *LPMONITOR_INFO_1A;
+
 typedef struct _MONITOR_INFO_2A {
     LPSTR pName;
     LPSTR pEnvironment;
@@ -356,6 +360,8 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int so
                                LPWSTR target, int targetLength);
 int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b);
 BOOL WINAPI IsDBCSLeadByte(BYTE c);
+// user32
+DWORD WINAPI CharUpperBuffA(LPSTR text, DWORD length);
 
 // kernel32: memory
 HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes);
@@ -395,6 +401,7 @@ BOOL WINAPI DeregisterEventSource(HANDLE log);
 // winspool
 BOOL WINAPI AddMonitorA(LPSTR server, DWORD level, LPBYTE monitor);
 BOOL WINAPI DeleteMonitorA(LPSTR server, LPSTR environment, LPSTR monitorName);
+BOOL WINAPI EnumMonitorsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned);
 BOOL WINAPI OpenPrinterA(LPSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults);
 BOOL WINAPI OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults);
 BOOL WINAPI ClosePrinter(HANDLE printer);
