@@ -9,7 +9,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "check/machine_capture.h"
+#include "check/capture_report.h"
 
 namespace {
 
@@ -127,26 +127,28 @@ bool FieldText(const std::string& record, size_t offset, size_t units, std::u16s
     return Utf16ToUtf8(*text, &ignored);
 }
 
-// A port record that its fields tell whole: PortName and each field of the
-// table whose value is not the default. Null when the bytes hold more.
-ordered_json RecordFields(const std::string& record, bool secrets) {
-    if (record.size() != kPortRecordSize) return nullptr;
-    ordered_json fields = ordered_json::object();
+// A record that its fields tell whole (the bytes are nothing but the
+// fields): PortName and the fields the reading found to differ from their
+// defaults. Null when the bytes hold more than that.
+ordered_json RecordFieldsJson(const PortReading& port, bool secrets) {
+    const std::string& record = port.recordBytes;
+    if (port.recordType != REG_BINARY || record.size() != kPortRecordSize) return nullptr;
     std::u16string text;
     std::string utf8;
+    for (const PortField& field : kPortFields)
+        if (field.kind == PortFieldKind::Text && !FieldText(record, field.recordOffset, kPortStringSize, &text))
+            return nullptr;
     if (!FieldText(record, offsetof(PortRecord, PortName), kPortNameSize, &text)) return nullptr;
+    ordered_json fields = ordered_json::object();
     Utf16ToUtf8(text, &utf8);
     fields["PortName"] = utf8;
-    for (const PortField& field : kPortFields) {
+    for (const FieldValue& value : port.fields) {
+        const PortField& field = kPortFields[value.field];
         if (field.kind == PortFieldKind::Number) {
-            uint32_t number;
-            std::memcpy(&number, record.data() + field.recordOffset, 4);
-            if (number != field.numberDefault) fields[field.key] = number;
+            fields[field.key] = value.number;
             continue;
         }
-        if (!FieldText(record, field.recordOffset, kPortStringSize, &text)) return nullptr;
-        std::u16string fallback(field.textDefault, field.textDefault + std::strlen(field.textDefault));
-        if (text == fallback) continue;
+        text.assign(value.text.begin(), value.text.end());
         Utf16ToUtf8(text, &utf8);
         if (!secrets && std::strcmp(field.key, kAuthText) == 0)
             fields[field.key] = {{"withheld", text.size()}};
@@ -156,20 +158,17 @@ ordered_json RecordFields(const std::string& record, bool secrets) {
     return fields;
 }
 
-ordered_json RecordJson(const CapturedPortKey& port, bool secrets) {
-    if (!port.hasRecord) return nullptr;
-    const CapturedValue& v = port.record;
-    if (v.type == REG_BINARY) {
-        ordered_json fields = RecordFields(v.data, secrets);
-        if (!fields.is_null()) return {{"fields", fields}};
-    }
-    std::string bytes = v.data;
+ordered_json RecordJson(const PortReading& port, bool secrets) {
+    if (!port.recordFound) return nullptr;
+    ordered_json fields = RecordFieldsJson(port, secrets);
+    if (!fields.is_null()) return {{"fields", fields}};
+    std::string bytes = port.recordBytes;
     const size_t authText = offsetof(PortRecord, AuthText), authTextBytes = 2 * kPortStringSize;
-    if (secrets || bytes.size() <= authText) return RawValue(v.type, Hex(bytes));
+    if (secrets || bytes.size() <= authText) return RawValue(port.recordType, Hex(bytes));
     size_t end = std::min(bytes.size(), authText + authTextBytes);
     std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(authText), bytes.begin() + static_cast<std::ptrdiff_t>(end),
               '\0');
-    ordered_json raw = RawValue(v.type, Hex(bytes));
+    ordered_json raw = RawValue(port.recordType, Hex(bytes));
     raw["authTextWithheld"] = true;
     return raw;
 }
@@ -189,40 +188,50 @@ std::string CaptureJson(const MachineCapture& c, bool secrets) {
     doc["windows"] = {{"platform", c.platform},   {"major", c.major},  {"minor", c.minor},
                       {"build", c.build},         {"productType", c.productType},
                       {"wow64", c.wow64},         {"codePage", c.codePage}};
+    // The monitors and ports in the order of their names' bytes, as no
+    // spooler promises an order of its own.
+    const SpoolerReading& spooler = c.reading.local;
+    std::vector<const MonitorReading*> monitorList;
+    for (const MonitorReading& m : spooler.monitors) monitorList.push_back(&m);
+    std::sort(monitorList.begin(), monitorList.end(),
+              [](const MonitorReading* a, const MonitorReading* b) { return a->name < b->name; });
     ordered_json monitors = ordered_json::array();
-    for (const CapturedMonitor& m : c.monitors) {
-        ordered_json monitor;
-        monitor["name"] = Text(m.name);
-        monitor["driver"] = m.hasDriver ? ordered_json(Text(m.driver)) : ordered_json(nullptr);
-        ordered_json ports = ordered_json::array();
-        for (const std::string& port : m.ports) ports.push_back(Text(port));
-        monitor["ports"] = ports;
-        if (m.product) {
-            ordered_json keys = ordered_json::array();
-            for (const CapturedPortKey& key : m.portKeys)
-                keys.push_back({{"name", Text(key.name)}, {"record", RecordJson(key, secrets)}});
-            monitor["portKeys"] = keys;
-        }
-        monitors.push_back(monitor);
-    }
+    for (const MonitorReading* m : monitorList)
+        monitors.push_back({{"name", Text(m->name)}, {"environment", Text(m->environment)}, {"dll", Text(m->dll)}});
     doc["monitors"] = monitors;
+    std::vector<const PortReading*> portList;
+    for (const PortReading& p : spooler.ports) portList.push_back(&p);
+    std::sort(portList.begin(), portList.end(), [](const PortReading* a, const PortReading* b) {
+        return a->monitor != b->monitor ? a->monitor < b->monitor : a->name < b->name;
+    });
+    ordered_json ports = ordered_json::array();
+    for (const PortReading* p : portList) {
+        ordered_json port = {{"name", Text(p->name)}, {"monitor", Text(p->monitor)}};
+        if (p->recordRead) port["record"] = RecordJson(*p, secrets);
+        ports.push_back(port);
+    }
+    doc["ports"] = ports;
+    std::vector<const PrinterReading*> printerList;
+    for (const PrinterReading& p : c.reading.printers) printerList.push_back(&p);
+    std::sort(printerList.begin(), printerList.end(),
+              [](const PrinterReading* a, const PrinterReading* b) { return a->name < b->name; });
     ordered_json printers = ordered_json::array();
-    for (const CapturedPrinter& p : c.printers) {
-        printers.push_back({{"name", Text(p.name)},
-                            {"ports", Text(p.ports)},
-                            {"driver", Text(p.driver)},
-                            {"attributes", p.attributes},
-                            {"shareName", Text(p.shareName)},
-                            {"comment", Text(p.comment)},
-                            {"location", Text(p.location)},
-                            {"separatorFile", Text(p.separatorFile)},
-                            {"printProcessor", Text(p.printProcessor)},
-                            {"datatype", Text(p.datatype)},
-                            {"parameters", Text(p.parameters)},
-                            {"priority", p.priority},
-                            {"defaultPriority", p.defaultPriority},
-                            {"startTime", p.startTime},
-                            {"untilTime", p.untilTime}});
+    for (const PrinterReading* p : printerList) {
+        printers.push_back({{"name", Text(p->name)},
+                            {"ports", Text(p->ports)},
+                            {"driver", Text(p->driver)},
+                            {"attributes", p->attributes},
+                            {"shareName", Text(p->shareName)},
+                            {"comment", Text(p->comment)},
+                            {"location", Text(p->location)},
+                            {"separatorFile", Text(p->separatorFile)},
+                            {"printProcessor", Text(p->printProcessor)},
+                            {"datatype", Text(p->datatype)},
+                            {"parameters", Text(p->parameters)},
+                            {"priority", p->priority},
+                            {"defaultPriority", p->defaultPriority},
+                            {"startTime", p->startTime},
+                            {"untilTime", p->untilTime}});
     }
     doc["printers"] = printers;
     ordered_json registry = ordered_json::array();

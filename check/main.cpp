@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "check/machine_capture.h"
+#include "check/capture_report.h"
 #include "check/preflight.h"
 #include "platform/process.h"
 
@@ -50,11 +50,10 @@ int Capture(const std::string& file, bool secrets) {
         Print("VormoCheck: cannot write the capture to " + file + "\n");
         return kCouldNotRun;
     }
-    size_t ports = 0, folders = 0;
-    for (const CapturedMonitor& m : capture.monitors) ports += m.ports.size();
+    size_t folders = 0;
     for (const CapturedFile& f : capture.files) folders += f.kind == CapturedKind::Folder;
-    Print("VormoCheck: captured this machine into " + file + ": " + Count(capture.printers.size(), "printer") + ", " +
-          Count(ports, "port") + ", " + Count(capture.monitors.size(), "monitor") + ", " +
+    Print("VormoCheck: captured this machine into " + file + ": " + Count(capture.reading.printers.size(), "printer") + ", " +
+          Count(capture.reading.local.ports.size(), "port") + ", " + Count(capture.reading.local.monitors.size(), "monitor") + ", " +
           Count(capture.registry.size(), "registry key") + ", " + Count(capture.files.size() - folders, "file") + ", " + Count(folders, "folder") +
           " (AuthText " + (secrets ? "in clear" : "withheld") + ")\n");
     return 0;

@@ -41,14 +41,25 @@ void ReadRecord(PortReading* port) {
     platform::RegKey key;
     if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, key.out()) != ERROR_SUCCESS) return;
     std::vector<BYTE> record(kPortRecordSize);
-    DWORD size = kPortRecordSize;
-    LSTATUS status = RegQueryValueExA(key.get(), "Record", nullptr, nullptr, record.data(), &size);
+    DWORD size = kPortRecordSize, type = 0;
+    LSTATUS status = RegQueryValueExA(key.get(), "Record", nullptr, &type, record.data(), &size);
     if (status == ERROR_MORE_DATA) {
         port->recordSize = size;
+        // A record too large is still kept as it is stored.
+        record.resize(size);
+        if (RegQueryValueExA(key.get(), "Record", nullptr, &type, record.data(), &size) != ERROR_SUCCESS ||
+            size > record.size())
+            return;
+        port->recordFound = true;
+        port->recordType = type;
+        port->recordBytes.assign(reinterpret_cast<const char*>(record.data()), size);
         return;
     }
     if (status != ERROR_SUCCESS) return;
     port->recordSize = size;
+    port->recordFound = true;
+    port->recordType = type;
+    port->recordBytes.assign(reinterpret_cast<const char*>(record.data()), size);
     DecodeRecord(record.data(), size, &port->fields);
 }
 
@@ -150,8 +161,13 @@ MachineReading ReadMachine(const char* server) {
                                                            : count;
     const auto* printers = reinterpret_cast<const PRINTER_INFO_2A*>(block.data());
     m.printers.reserve(count);
-    for (DWORD i = 0; i < count; ++i)
-        m.printers.push_back({Text(printers[i].pPrinterName), Text(printers[i].pPortName), printers[i].Attributes});
+    for (DWORD i = 0; i < count; ++i) {
+        const PRINTER_INFO_2A& p = printers[i];
+        m.printers.push_back({Text(p.pPrinterName), Text(p.pPortName), p.Attributes, Text(p.pShareName),
+                              Text(p.pDriverName), Text(p.pComment), Text(p.pLocation), Text(p.pSepFile),
+                              Text(p.pPrintProcessor), Text(p.pDatatype), Text(p.pParameters), p.Priority,
+                              p.DefaultPriority, p.StartTime, p.UntilTime});
+    }
 
     char directory[kSystemCopyPathSize] = {};
     UINT length = GetSystemDirectoryA(directory, sizeof directory);

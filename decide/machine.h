@@ -44,6 +44,11 @@ struct PortReading {
     bool recordRead = false;
     DWORD recordSize = 0;  // 0: the port has none
     RecordFields fields;   // when the record has the right size
+    // The "Record" value as it is stored, for the capture of the machine:
+    // whether the port has one (of any size), its type and its bytes.
+    bool recordFound = false;
+    DWORD recordType = 0;
+    std::string recordBytes = "";
 };
 
 struct SpoolerReading {
@@ -55,6 +60,12 @@ struct SpoolerReading {
 struct PrinterReading {
     std::string name, ports;  // the port list: one port, or several separated by commas
     DWORD attributes = 0;
+    // The rest of the printer's definition as level 2 gives it, for the
+    // capture of the machine (the device mode, the security descriptor, the
+    // status and the job counts are left out).
+    std::string shareName = "", driver = "", comment = "", location = "", separatorFile = "", printProcessor = "",
+                datatype = "", parameters = "";
+    DWORD priority = 0, defaultPriority = 0, startTime = 0, untilTime = 0;
 };
 
 struct SystemFileReading {

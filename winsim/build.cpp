@@ -247,7 +247,9 @@ bool LayCapturedSpooler(const std::string& hive, const std::vector<NewMonitor>& 
     bool ok = reg::CreateKey(hive, kMonitorsKey) && reg::CreateKey(hive, kPrintersKey);
     for (const auto& monitor : monitors) {
         ok = ok && reg::CreateKey(hive, MonitorKey(monitor.name));
-        if (monitor.hasDriver) ok = ok && reg::SetValue(hive, MonitorKey(monitor.name), "Driver", reg::Sz(monitor.driver));
+        if (monitor.registered)
+            ok = ok && reg::SetValues(hive, MonitorKey(monitor.name),
+                                      {{"Driver", reg::Sz(monitor.driver)}, {"Environment", reg::Sz(monitor.environment)}});
         for (const auto& port : monitor.ports) {
             std::string key = PortsKey(monitor.name) + "\\" + port.path;
             ok = ok && reg::CreateKey(hive, key) && (port.values.empty() || reg::SetValues(hive, key, port.values));

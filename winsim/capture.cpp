@@ -5,8 +5,8 @@
 // document that fails is refused whole with the member and the reason.
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstring>
-#include <map>
 #include <set>
 
 #include "internal.h"
@@ -61,6 +61,7 @@ private:
     bool Value(const json& j, const std::string& where, RegValue* out);
     bool Record(const json& j, const std::string& where, std::vector<std::pair<std::string, RegValue>>* values);
     bool Monitors(const json& j);
+    bool Ports(const json& j);
     bool Printers(const json& j);
     bool Registry(const json& j);
     bool Files(const json& j);
@@ -273,49 +274,45 @@ bool CaptureReader::Record(const json& j, const std::string& where,
 
 bool CaptureReader::Monitors(const json& j) {
     if (!Array(j, "monitors")) return false;
-    std::set<std::string> monitors, ports;
+    std::set<std::string> names;
     for (size_t i = 0; i < j.size(); ++i) {
         std::string where = "monitors[" + std::to_string(i) + "]";
         const json& m = j[i];
         NewMonitor monitor;
-        if (!Members(m, where, {"name", "driver", "ports"}, {"portKeys"}) ||
-            !Name(m["name"], where + ".name", false, &monitor.name))
+        if (!Members(m, where, {"name", "environment", "dll"}) || !Name(m["name"], where + ".name", false, &monitor.name) ||
+            !Text(m["environment"], where + ".environment", kTextSize, &monitor.environment) ||
+            !Text(m["dll"], where + ".dll", kTextSize, &monitor.driver))
             return false;
-        if (!monitors.insert(Lower(monitor.name)).second) return Fail(where + ".name", "a monitor named twice");
-        monitor.hasDriver = !m["driver"].is_null();
-        if (monitor.hasDriver && !Text(m["driver"], where + ".driver", kTextSize, &monitor.driver)) return false;
-        if (!Array(m["ports"], where + ".ports")) return false;
-        std::map<std::string, size_t> keys;  // folded name -> the port's place in the monitor's list
-        for (size_t k = 0; k < m["ports"].size(); ++k) {
-            std::string at = where + ".ports[" + std::to_string(k) + "]";
-            NewRegistryKey port;
-            if (!Name(m["ports"][k], at, true, &port.path)) return false;
-            if (!ports.insert(Lower(port.path)).second) return Fail(at, "a port named twice");
-            keys[Lower(port.path)] = monitor.ports.size();
-            monitor.ports.push_back(port);
-        }
-        if (m.contains("portKeys")) {
-            if (!Array(m["portKeys"], where + ".portKeys")) return false;
-            std::set<std::string> named;
-            for (size_t k = 0; k < m["portKeys"].size(); ++k) {
-                std::string at = where + ".portKeys[" + std::to_string(k) + "]";
-                const json& key = m["portKeys"][k];
-                NewRegistryKey port;
-                if (!Members(key, at, {"name", "record"}) || !Name(key["name"], at + ".name", true, &port.path) ||
-                    !Record(key["record"], at + ".record", &port.values))
-                    return false;
-                if (!named.insert(Lower(port.path)).second) return Fail(at + ".name", "a port key named twice");
-                auto listed = keys.find(Lower(port.path));
-                if (listed != keys.end()) {
-                    // The key of a port listed above: the same key, with its values.
-                    monitor.ports[listed->second].values = std::move(port.values);
-                } else {
-                    if (!ports.insert(Lower(port.path)).second) return Fail(at + ".name", "a port named twice");
-                    monitor.ports.push_back(port);
-                }
-            }
-        }
+        if (!names.insert(Lower(monitor.name)).second) return Fail(where + ".name", "a monitor named twice");
         o_.monitors.push_back(std::move(monitor));
+    }
+    return true;
+}
+
+bool CaptureReader::Ports(const json& j) {
+    if (!Array(j, "ports")) return false;
+    std::set<std::string> names;
+    for (size_t i = 0; i < j.size(); ++i) {
+        std::string where = "ports[" + std::to_string(i) + "]";
+        const json& p = j[i];
+        NewRegistryKey port;
+        std::string owner;
+        if (!Members(p, where, {"name", "monitor"}, {"record"}) || !Name(p["name"], where + ".name", true, &port.path) ||
+            !Name(p["monitor"], where + ".monitor", false, &owner) ||
+            (p.contains("record") && !Record(p["record"], where + ".record", &port.values)))
+            return false;
+        if (!names.insert(Lower(port.path)).second) return Fail(where + ".name", "a port named twice");
+        // A port is kept below its monitor's key; a monitor that the spooler
+        // does not list has the key only.
+        auto monitor = std::find_if(o_.monitors.begin(), o_.monitors.end(),
+                                    [&](const NewMonitor& m) { return EqualNoCase(m.name, owner); });
+        if (monitor == o_.monitors.end()) {
+            o_.monitors.push_back(NewMonitor());
+            monitor = o_.monitors.end() - 1;
+            monitor->name = owner;
+            monitor->registered = false;
+        }
+        monitor->ports.push_back(std::move(port));
     }
     return true;
 }
@@ -499,9 +496,10 @@ bool CaptureReader::Read(const std::string& text) {
         return Fail("format", "format " + doc["format"].dump() + " is not the capture format " +
                                   std::to_string(kCaptureFormat) + " this winsim reads");
     bool secrets = false;
-    if (!Members(doc, "the document", {"format", "secrets", "windows", "monitors", "printers", "registry", "files"}) ||
+    if (!Members(doc, "the document",
+                 {"format", "secrets", "windows", "monitors", "ports", "printers", "registry", "files"}) ||
         !Bool(doc["secrets"], "secrets", &secrets) || !Windows(doc["windows"]) || !Monitors(doc["monitors"]) ||
-        !Printers(doc["printers"]) || !Registry(doc["registry"]) || !Files(doc["files"]))
+        !Ports(doc["ports"]) || !Printers(doc["printers"]) || !Registry(doc["registry"]) || !Files(doc["files"]))
         return false;
     o_.captured = true;
     o_.dotNet = false;

@@ -312,6 +312,11 @@ TEST(Capture, CapturesThatAreNoCaptureAreRefusedAndMakeNothing) {
         const char* text;
         const char* reason;
     };
+    auto record = [](json* d) -> json& {
+        for (auto& p : (*d)["ports"])
+            if (p.contains("record")) return p["record"];
+        return (*d)["ports"][0]["record"];
+    };
     auto key = [](json* d, const std::string& path) -> json& {
         for (auto& k : (*d)["registry"])
             if (k["key"] == path) return k;
@@ -345,16 +350,16 @@ TEST(Capture, CapturesThatAreNoCaptureAreRefusedAndMakeNothing) {
          "printers[1].name: a printer named twice"},
         {"a name too long", [](json* d) { (*d)["monitors"][0]["name"] = std::string(256, 'm'); }, nullptr,
          "monitors[0].name: longer than 255 characters"},
-        {"a port named twice", [](json* d) { (*d)["monitors"][0]["ports"].push_back("lpt1:"); }, nullptr,
+        {"a port named twice", [](json* d) { (*d)["ports"].push_back({{"name", "lpt1:"}, {"monitor", "x"}}); }, nullptr,
          "a port named twice"},
-        {"a record field unknown", [](json* d) { (*d)["monitors"][1]["portKeys"][0]["record"]["fields"]["Port"] = 1; },
-         nullptr, "monitors[1].portKeys[0].record.fields.Port: no field of a port record"},
-        {"a record text too long",
-         [](json* d) { (*d)["monitors"][1]["portKeys"][0]["record"]["fields"]["Queue"] = std::string(260, 'q'); },
-         nullptr, "record.fields.Queue: longer than 259 characters"},
-        {"record bytes that are no hex", [](json* d) {
-             (*d)["monitors"][1]["portKeys"][0]["record"] = {{"type", 3}, {"hex", "0g"}};
-         }, nullptr, "record.hex: pairs of hex digits expected"},
+        {"a port without its monitor", [](json* d) { (*d)["ports"][0].erase("monitor"); }, nullptr,
+         "ports[0]: the member \"monitor\" is missing"},
+        {"a record field unknown", [&](json* d) { record(d)["fields"]["Port"] = 1; }, nullptr,
+         "record.fields.Port: no field of a port record"},
+        {"a record text too long", [&](json* d) { record(d)["fields"]["Queue"] = std::string(260, 'q'); }, nullptr,
+         "record.fields.Queue: longer than 259 characters"},
+        {"record bytes that are no hex", [&](json* d) { record(d) = {{"type", 3}, {"hex", "0g"}}; }, nullptr,
+         "record.hex: pairs of hex digits expected"},
         {"a key outside the hives", [](json* d) { (*d)["registry"][0]["key"] = "HKU\\x"; }, nullptr,
          "registry[0].key: a key below HKLM\\ or HKCU\\ expected"},
         {"an empty key name", [](json* d) { (*d)["registry"][0]["key"] = "HKLM\\SOFTWARE\\\\x"; }, nullptr,

@@ -237,11 +237,13 @@ struct NewRegistryKey {
     std::vector<std::pair<std::string, RegValue>> values;
 };
 // A monitor of the spooler and its ports (keys below Monitors\NAME\Ports,
-// with the values each holds, such as the stand-in monitor's "Record").
+// with the values each holds, such as the stand-in monitor's "Record"). A
+// monitor that is not registered (no "Driver") is no monitor the spooler
+// lists, only the key its ports are kept under.
 struct NewMonitor {
     std::string name;
-    bool hasDriver = true;
-    std::string driver;
+    bool registered = true;
+    std::string environment, driver;
     std::vector<NewRegistryKey> ports;  // the hive is not used; the path is the port's name
 };
 // A file or folder on drive C:; a file's content is a placeholder of zeros.

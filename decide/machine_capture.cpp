@@ -1,24 +1,23 @@
-// Reading this machine's print state for the capture: the Windows version,
-// the spooler's monitors, ports and printers, the product monitor's port
-// keys with their records, the registry keys the installer reads or writes,
-// and the product's files and folders. Every call only reads.
-#include "check/machine_capture.h"
+// Reading this machine's print state for the capture: the check's reading
+// of the machine (the spooler's monitors, ports with their records, the
+// printers), and beside it the Windows version, the registry keys the
+// installer reads or writes, and the product's files and folders. Every call
+// only reads.
+#include "decide/machine_capture.h"
 
 #include <algorithm>
 #include <cstring>
 
 #include "base/edition.h"
 #include "base/wow64.h"
+#include "decide/names.h"
 #include "platform/handles.h"
 
 namespace {
 
-const char kMonitorsKey[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors";
 // Registry names hold at most 255 characters (keys) and 16383 (values).
 constexpr DWORD kKeyNameSize = 256;
 constexpr DWORD kValueNameSize = 16384;
-// The block a printer's level-2 record is first asked into.
-constexpr size_t kPrinterBlockSize = 4096;
 // The event-log source, the client's autostart value and its per-user data
 // key: the names the installer writes them under.
 const char kEventSourceKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\VormoPort";
@@ -42,8 +41,6 @@ const RegistryPart kRegistryParts[] = {
     {kEventSourceKey, nullptr, false},
 };
 
-bool SameName(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
-
 std::string ErrorText(const std::string& what, LONG error) {
     return what + " (error " + std::to_string(static_cast<unsigned long>(error)) + ")";
 }
@@ -66,10 +63,6 @@ private:
     void ReadKey(HKEY root, const std::string& label, const std::string& path, const char* only, REGSAM view);
     bool Subkeys(HKEY key, const std::string& label, std::vector<std::string>* names);
     void ReadRegistry();
-    void ReadMonitors();
-    void ReadPorts();
-    void ReadPortKeys(CapturedMonitor* monitor);
-    void ReadPrinters();
     void ReadFiles();
     void AddFile(CaptureRoot root, const std::string& folder, const std::string& name);
     void Walk(CaptureRoot root, const std::string& folder, const std::string& relative);
@@ -194,129 +187,6 @@ void Reader::ReadRegistry() {
               [](const CapturedKey& a, const CapturedKey& b) { return a.path < b.path; });
 }
 
-void Reader::ReadMonitors() {
-    platform::RegKey monitors;
-    std::string label = std::string("HKLM\\") + kMonitorsKey;
-    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, kMonitorsKey, 0, KEY_READ, monitors.out());
-    if (status == ERROR_FILE_NOT_FOUND) return;
-    if (status != ERROR_SUCCESS) return Fail(ErrorText("cannot open " + label, status));
-    std::vector<std::string> names;
-    if (!Subkeys(monitors.get(), label, &names)) return;
-    for (const std::string& name : names) {
-        CapturedMonitor monitor;
-        monitor.name = name;
-        platform::RegKey key;
-        status = RegOpenKeyExA(monitors.get(), name.c_str(), 0, KEY_READ, key.out());
-        if (status != ERROR_SUCCESS) return Fail(ErrorText("cannot open " + label + "\\" + name, status));
-        std::vector<CapturedValue> driver;
-        if (!ReadValues(key.get(), label + "\\" + name, "Driver", &driver)) return;
-        if (!driver.empty()) {
-            monitor.hasDriver = true;
-            monitor.driver = driver[0].data.substr(0, driver[0].data.find('\0'));
-        }
-        c_.monitors.push_back(std::move(monitor));
-    }
-}
-
-void Reader::ReadPorts() {
-    DWORD needed = 0, returned = 0;
-    std::vector<BYTE> block;
-    if (!EnumPortsA(nullptr, 2, nullptr, 0, &needed, &returned)) {
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER) return Fail(ErrorText("cannot list the ports", GetLastError()));
-        block.resize(needed);
-        if (!EnumPortsA(nullptr, 2, block.data(), needed, &needed, &returned))
-            return Fail(ErrorText("cannot list the ports", GetLastError()));
-    }
-    const auto* ports = reinterpret_cast<const PORT_INFO_2A*>(block.data());
-    for (DWORD i = 0; i < returned && !block.empty(); ++i) {
-        std::string port = ports[i].pPortName ? ports[i].pPortName : "";
-        std::string owner = ports[i].pMonitorName ? ports[i].pMonitorName : "";
-        auto it = std::find_if(c_.monitors.begin(), c_.monitors.end(),
-                               [&](const CapturedMonitor& m) { return SameName(m.name, owner); });
-        if (it == c_.monitors.end()) {
-            // A monitor that names its ports by another name than its key's.
-            c_.monitors.push_back(CapturedMonitor());
-            c_.monitors.back().name = owner;
-            it = c_.monitors.end() - 1;
-        }
-        it->ports.push_back(port);
-    }
-}
-
-void Reader::ReadPortKeys(CapturedMonitor* monitor) {
-    std::string path = std::string(kMonitorsKey) + "\\" + monitor->name + "\\Ports";
-    std::string label = "HKLM\\" + path;
-    platform::RegKey ports;
-    LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, ports.out());
-    if (status == ERROR_FILE_NOT_FOUND) return;
-    if (status != ERROR_SUCCESS) return Fail(ErrorText("cannot open " + label, status));
-    std::vector<std::string> names;
-    if (!Subkeys(ports.get(), label, &names)) return;
-    for (const std::string& name : names) {
-        platform::RegKey key;
-        status = RegOpenKeyExA(ports.get(), name.c_str(), 0, KEY_READ, key.out());
-        if (status != ERROR_SUCCESS) return Fail(ErrorText("cannot open " + label + "\\" + name, status));
-        std::vector<CapturedValue> record;
-        if (!ReadValues(key.get(), label + "\\" + name, "Record", &record)) return;
-        CapturedPortKey port;
-        port.name = name;
-        port.hasRecord = !record.empty();
-        if (port.hasRecord) port.record = std::move(record[0]);
-        monitor->portKeys.push_back(std::move(port));
-    }
-}
-
-void Reader::ReadPrinters() {
-    DWORD needed = 0, returned = 0;
-    std::vector<BYTE> block;
-    if (!EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 4, nullptr, 0, &needed, &returned)) {
-        if (GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-            return Fail(ErrorText("cannot list the printers", GetLastError()));
-        block.resize(needed);
-        if (!EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 4, block.data(), needed, &needed, &returned))
-            return Fail(ErrorText("cannot list the printers", GetLastError()));
-    }
-    const auto* list = reinterpret_cast<const PRINTER_INFO_4A*>(block.data());
-    std::vector<BYTE> info(kPrinterBlockSize);
-    for (DWORD i = 0; i < returned && !block.empty(); ++i) {
-        std::string name = list[i].pPrinterName ? list[i].pPrinterName : "";
-        PRINTER_DEFAULTSA defaults = {nullptr, nullptr, PRINTER_ACCESS_USE};
-        platform::Printer printer;
-        if (!OpenPrinterA(const_cast<LPSTR>(name.c_str()), printer.out(), &defaults))
-            return Fail(ErrorText("cannot open the printer " + name, GetLastError()));
-        // The block of the printer before is tried first: most printers fit it.
-        needed = 0;
-        if (!GetPrinterA(printer.get(), 2, info.data(), static_cast<DWORD>(info.size()), &needed)) {
-            if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || needed < sizeof(PRINTER_INFO_2A))
-                return Fail(ErrorText("cannot read the printer " + name, GetLastError()));
-            info.assign(needed, 0);
-            if (!GetPrinterA(printer.get(), 2, info.data(), needed, &needed))
-                return Fail(ErrorText("cannot read the printer " + name, GetLastError()));
-        }
-        const auto* p = reinterpret_cast<const PRINTER_INFO_2A*>(info.data());
-        auto text = [](LPSTR s) { return s ? std::string(s) : std::string(); };
-        CapturedPrinter captured;
-        captured.name = name;
-        captured.shareName = text(p->pShareName);
-        captured.ports = text(p->pPortName);
-        captured.driver = text(p->pDriverName);
-        captured.comment = text(p->pComment);
-        captured.location = text(p->pLocation);
-        captured.separatorFile = text(p->pSepFile);
-        captured.printProcessor = text(p->pPrintProcessor);
-        captured.datatype = text(p->pDatatype);
-        captured.parameters = text(p->pParameters);
-        captured.attributes = p->Attributes;
-        captured.priority = p->Priority;
-        captured.defaultPriority = p->DefaultPriority;
-        captured.startTime = p->StartTime;
-        captured.untilTime = p->UntilTime;
-        c_.printers.push_back(std::move(captured));
-    }
-    std::sort(c_.printers.begin(), c_.printers.end(),
-              [](const CapturedPrinter& a, const CapturedPrinter& b) { return a.name < b.name; });
-}
-
 // One entry of a folder as FindFirstFileA describes it.
 CapturedFile Entry(CaptureRoot root, const std::string& path, const WIN32_FIND_DATAA& found) {
     CapturedFile file;
@@ -378,8 +248,6 @@ void Reader::ReadFiles() {
     UINT n = GetWindowsDirectoryA(windows, sizeof windows), m = GetSystemDirectoryA(system, sizeof system);
     if (n == 0 || n >= sizeof windows || m == 0 || m >= sizeof system)
         return Fail("the Windows and system directories cannot be read");
-    // The native system directory, as the installer copies into it.
-    if (c_.wow64) DisableFsRedirection();
     AddFile(CaptureRoot::Windows, windows, "VOPortInstall.log");
     std::vector<std::string> names = {"VormoEvent.dll"};
     for (const EditionProfile* e : {&kStandardEdition, &kEnterpriseEdition})
@@ -414,18 +282,13 @@ void Reader::ReadFiles() {
 
 void Reader::Run() {
     ReadWindows();
-    if (!Failed()) ReadRegistry();
-    if (!Failed()) ReadMonitors();
-    if (!Failed()) ReadPorts();
-    for (CapturedMonitor& monitor : c_.monitors) {
-        std::sort(monitor.ports.begin(), monitor.ports.end());
-        monitor.product = SameName(monitor.name, kStandardEdition.productWord) ||
-                          SameName(monitor.name, kEnterpriseEdition.productWord);
-        if (monitor.product && !Failed()) ReadPortKeys(&monitor);
-    }
-    std::sort(c_.monitors.begin(), c_.monitors.end(),
-              [](const CapturedMonitor& a, const CapturedMonitor& b) { return a.name < b.name; });
-    if (!Failed()) ReadPrinters();
+    if (Failed()) return;
+    // The native system directory, as the installer copies into it.
+    if (c_.wow64) DisableFsRedirection();
+    c_.reading = ReadMachine(nullptr);
+    if (c_.reading.local.error) return Fail(ErrorText("the spooler cannot list its ports", c_.reading.local.error));
+    if (c_.reading.printersError) return Fail(ErrorText("the spooler cannot list its printers", c_.reading.printersError));
+    ReadRegistry();
     if (!Failed()) ReadFiles();
 }
 
