@@ -4,7 +4,9 @@
 #   2. two fresh Wine prefix templates, 32-bit and 64-bit (WOW64), booted once;
 #   3. the conformance checks in both prefixes;
 #   4. the installer's scenarios in both prefixes (the two run side by side);
-#   5. Vormo.msi installed and removed with msiexec (msi.sh, beside them).
+#   5. Vormo.msi installed and removed with msiexec (msi.sh, beside them);
+#   6. a capture under Wine rebuilt in winsim, the same runs on both and their
+#      captures compared (capture.sh, beside them).
 # Needs build/windows (cmake --preset windows) and the host build for the
 # comparisons (HOST_BUILD, by default build/host). Fails when Wine is missing.
 set -euo pipefail
@@ -71,17 +73,22 @@ echo "  ok   Wine prefixes booted ($(($(date +%s) - started))s)"
 # ---- 3. conformance ----
 WINE_REUSE_TEMPLATES=1 bash "$WINE_TESTS_DIR/run_conformance.sh" || status=1
 
-# ---- 4. scenarios, one architecture per job; 5. the package beside them ----
+# ---- 4. scenarios, one architecture per job; 5. the package and 6. the capture beside them ----
 for arch in win32 win64; do
   bash "$WINE_TESTS_DIR/scenarios.sh" "$arch" >"$WINE_WORK/scenarios-$arch.log" 2>&1 &
   eval "job_$arch=$!"
 done
 bash "$WINE_TESTS_DIR/msi.sh" >"$WINE_WORK/msi.log" 2>&1 &
 job_msi=$!
-for arch in win32 win64 msi; do
+bash "$WINE_TESTS_DIR/capture.sh" >"$WINE_WORK/capture.log" 2>&1 &
+job_capture=$!
+for arch in win32 win64 msi capture; do
   job="job_$arch"
   wait "${!job}" || status=1
-  [ "$arch" = msi ] && cat "$WINE_WORK/msi.log" || cat "$WINE_WORK/scenarios-$arch.log"
+  case "$arch" in
+    msi | capture) cat "$WINE_WORK/$arch.log" ;;
+    *) cat "$WINE_WORK/scenarios-$arch.log" ;;
+  esac
 done
 
 for arch in win32 win64; do check_template_untouched "$arch"; done

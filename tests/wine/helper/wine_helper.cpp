@@ -3,7 +3,8 @@
 // plain text lines that the scripts compare. Several commands may be given in
 // one run, separated by "--" (each Wine process start costs time).
 //
-//   addprinter NAME PORT            a local printer with Wine's PostScript driver
+//   addprinter NAME PORT [ATTRS]    a printer with Wine's PostScript driver; ATTRS (hex) the
+//                                   attributes asked for (default 0x40, a local printer)
 //   printers                        NAME|PORTS|ATTRIBUTES (level 2), one per line
 //   printers4                       NAME|ATTRIBUTES as level 4 lists them
 //   ports                           PORT|MONITOR (level 2)
@@ -71,7 +72,7 @@ bool Enumerate(Call call, std::vector<BYTE>* block, DWORD* count) {
 const char* Text(const char* s) { return s ? s : "(null)"; }
 
 int CmdAddPrinter(const Args& a) {
-    if (a.size() != 3) return Fail("addprinter NAME PORT", ERROR_INVALID_PARAMETER);
+    if (a.size() != 3 && a.size() != 4) return Fail("addprinter NAME PORT [ATTRIBUTES]", ERROR_INVALID_PARAMETER);
     DRIVER_INFO_3A driver;
     std::memset(&driver, 0, sizeof driver);
     driver.cVersion = 3;
@@ -89,7 +90,7 @@ int CmdAddPrinter(const Args& a) {
     info.pDriverName = const_cast<char*>("Wine PostScript Driver");
     info.pPrintProcessor = const_cast<char*>("WinPrint");
     info.pDatatype = const_cast<char*>("RAW");
-    info.Attributes = PRINTER_ATTRIBUTE_LOCAL;
+    info.Attributes = a.size() == 4 ? std::strtoul(a[3].c_str(), nullptr, 16) : PRINTER_ATTRIBUTE_LOCAL;
     HANDLE printer = AddPrinterA(nullptr, 2, reinterpret_cast<LPBYTE>(&info));
     if (!printer) return Fail("AddPrinterA", GetLastError());
     ClosePrinter(printer);
