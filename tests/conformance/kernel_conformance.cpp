@@ -50,6 +50,19 @@ CONFORMANCE_CASE(MultiByteToWideCharInCodePage1252) {
     CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 }
 
+// The ANSI code page is 1252, and every byte of it is a character: the five
+// bytes that have no letter of their own stand for the C1 controls of the
+// same number, so text of the code page goes to UTF-16 and back unchanged
+// (the machine's capture relies on it).
+CONFORMANCE_CASE(AnsiCodePage1252HasACharacterForEveryByte) {
+    CHECK_EQ(GetACP(), 1252u);
+    const char text[] = "\x81\x8D\x8F\x90\x9D\xFF";
+    WCHAR wide[8];
+    CHECK_EQ(MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, text, 6, wide, 8), 6);
+    for (int i = 0; i < 5; ++i) CHECK_EQ(static_cast<unsigned>(wide[i]), static_cast<unsigned char>(text[i]) + 0u);
+    CHECK_EQ(static_cast<unsigned>(wide[5]), 0xFFu);
+}
+
 CONFORMANCE_CASE(CaseInsensitiveCompareOfAnsiNames) {
     CHECK_EQ(lstrcmpiA("Vormo001", "vormo001"), 0);
     CHECK_EQ(lstrcmpiA("Caf\xC9", "caf\xE9"), 0);
