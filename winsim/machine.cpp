@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -522,16 +523,26 @@ bool WriteFileAtomic(const std::string& hostPath, const std::string& content) {
 }
 
 bool ReadWholeFile(const std::string& hostPath, std::string* content) {
-    FILE* f = std::fopen(hostPath.c_str(), "rb");
-    if (!f) return false;
+    int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
     content->clear();
+    // Read straight into the string, in the size the file has now; a file
+    // that grows meanwhile is read to its end all the same. As before, what
+    // could be opened counts as read (a folder reads as nothing).
     struct stat st;
-    if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode)) content->reserve(static_cast<size_t>(st.st_size));
-    char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) content->append(buffer, n);
-    std::fclose(f);
-    return true;
+    size_t size = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0;
+    size_t done = 0;
+    for (;;) {
+        if (done == content->size()) content->resize(done + std::max<size_t>(size + 1 - done, 65536));
+        ssize_t n = ::read(fd, &(*content)[done], content->size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            content->resize(done);
+            ::close(fd);
+            return true;
+        }
+        done += static_cast<size_t>(n);
+    }
 }
 
 }  // namespace winsim

@@ -360,18 +360,21 @@ private:
     // continues the list on the next line (which may begin with blanks).
     bool ReadBytes(size_t pos, std::string* data) {
         data->clear();
-        // Three characters a byte ("xx,") on the value's first line.
-        data->reserve((end_ - pos) / 3 + 1);
         bool wantByte = false;  // after a comma
         for (;;) {
             // The long runs of "xx," that a record's line is made of, taken
             // three characters at a time; anything else goes the way below.
-            while ((wantByte || data->empty()) && pos + 2 < end_ && s_[pos + 2] == ',') {
-                int high = HexDigit(s_[pos]), low = HexDigit(s_[pos + 1]);
-                if (high < 0 || low < 0) break;
-                *data += static_cast<char>(high * 16 + low);
-                pos += 3;
-                wantByte = true;
+            if (wantByte || data->empty()) {
+                size_t at = data->size();
+                data->resize(at + (end_ - pos) / 3);
+                while (pos + 2 < end_ && s_[pos + 2] == ',') {
+                    int high = HexDigit(s_[pos]), low = HexDigit(s_[pos + 1]);
+                    if (high < 0 || low < 0) break;
+                    (*data)[at++] = static_cast<char>(high * 16 + low);
+                    pos += 3;
+                    wantByte = true;
+                }
+                data->resize(at);
             }
             pos = SkipBlanks(pos);
             if (pos < end_ && s_[pos] == '\\' && (wantByte || data->empty())) {
