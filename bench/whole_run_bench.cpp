@@ -8,6 +8,10 @@
 //                     installation's, counter uninstall_s the uninstallation's
 //   RegistrySections  99 port sections read from the registry (-r), the
 //                     first section's key holding 50 MB of other values
+//   Capture10000      VormoCheck --capture of the 9999-section machine after
+//                     its installation (10,000 printers, 9,999 Vormo ports
+//                     with their records), the machine in memory
+//   Rebuild10000      winsim new --from that capture, into memory
 //
 // The machines stay between runs of the benchmark (delete build/bench/machines
 // to make them again).
@@ -119,15 +123,15 @@ std::string RegistryMachine() {
     return ok && winsim::WriteFileAtomic(dir + "/.complete", "") ? dir : std::string();
 }
 
-// `winsim run DIR 'C:\Dist\Install.exe' ARGS...` with its output discarded:
-// the seconds it took, or a negative number when it did not exit with 0.
-double TimedRun(const std::string& dir, const std::vector<std::string>& args) {
+// `winsim WORDS...` with its output discarded: the seconds it took, or a
+// negative number when it did not exit with 0.
+double TimedWinsim(const std::vector<std::string>& args) {
     auto start = std::chrono::steady_clock::now();
     pid_t pid = ::fork();
     if (pid == 0) {
         int null = ::open("/dev/null", O_WRONLY);
         ::dup2(null, 1);
-        std::vector<std::string> words = {"winsim", "run", dir, "C:\\Dist\\Install.exe"};
+        std::vector<std::string> words = {"winsim"};
         words.insert(words.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (auto& w : words) argv.push_back(const_cast<char*>(w.c_str()));
@@ -139,6 +143,13 @@ double TimedRun(const std::string& dir, const std::vector<std::string>& args) {
     ::waitpid(pid, &status, 0);
     double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? seconds : -1;
+}
+
+// `winsim run DIR 'C:\Dist\Install.exe' ARGS...`, timed.
+double TimedRun(const std::string& dir, const std::vector<std::string>& args) {
+    std::vector<std::string> words = {"run", dir, "C:\\Dist\\Install.exe"};
+    words.insert(words.end(), args.begin(), args.end());
+    return TimedWinsim(words);
 }
 
 // The copies runs work on, MACHINE.run, stay until the next run of the
@@ -204,5 +215,71 @@ void BM_RegistrySections50MB(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_RegistrySections50MB)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+}  // namespace
+
+namespace {
+
+// A folder in memory (tmpfs) where the machine has one.
+std::string MemoryDir() {
+    struct stat st;
+    if (::stat("/dev/shm", &st) == 0 && S_ISDIR(st.st_mode) && ::access("/dev/shm", W_OK) == 0) return "/dev/shm";
+    const char* tmp = std::getenv("TMPDIR");
+    return tmp && *tmp ? tmp : "/tmp";
+}
+
+// The 9999-section machine after its installation, copied into memory once
+// per run of the benchmarks; empty when it cannot be made.
+const std::string& InstalledMachineInMemory() {
+    static std::string dir;
+    if (!dir.empty()) return dir;
+    std::string machine = IniMachine(9999, 10000);
+    std::string work = MemoryDir() + "/vormo-bench-capture-" + std::to_string(::getpid());
+    if (machine.empty() || !Shell("rm -rf '" + work + "' && cp -a '" + machine + "' '" + work + "'") ||
+        TimedRun(work, {}) < 0)
+        return dir;
+    dir = work;
+    return dir;
+}
+
+void BM_Capture10000(benchmark::State& state) {
+    const std::string& machine = InstalledMachineInMemory();
+    if (machine.empty()) {
+        state.SkipWithError("cannot make the machine");
+        return;
+    }
+    for (auto _ : state) {
+        double seconds = TimedWinsim({"run", machine, "C:\\Dist\\VormoCheck.exe", "--capture", "C:\\capture.json"});
+        if (seconds < 0) {
+            state.SkipWithError("the capture failed");
+            break;
+        }
+        state.SetIterationTime(seconds);
+    }
+    struct stat st;
+    if (::stat((machine + "/drive_c/capture.json").c_str(), &st) == 0) state.counters["capture_MB"] = st.st_size / 1e6;
+}
+BENCHMARK(BM_Capture10000)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
+
+void BM_Rebuild10000(benchmark::State& state) {
+    const std::string& machine = InstalledMachineInMemory();
+    std::string capture = machine + "/drive_c/capture.json", rebuilt = machine + ".rebuilt";
+    if (machine.empty() || !Exists(capture)) {
+        state.SkipWithError("no capture (Capture10000 makes it)");
+        return;
+    }
+    for (auto _ : state) {
+        Shell("rm -rf '" + rebuilt + "'");
+        double seconds = TimedWinsim({"new", rebuilt, "--from", capture});
+        if (seconds < 0) {
+            state.SkipWithError("the rebuild failed");
+            break;
+        }
+        state.SetIterationTime(seconds);
+    }
+    // Both machines go: they hold some 800 MB of memory.
+    Shell("rm -rf '" + rebuilt + "' '" + machine + "'");
+}
+BENCHMARK(BM_Rebuild10000)->Iterations(1)->UseManualTime()->Unit(benchmark::kSecond);
 
 }  // namespace
