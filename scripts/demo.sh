@@ -44,6 +44,26 @@ printf '\n(exit code %d)\n' "$code"
 rule "The machine after the installation"
 "$winsim" show "$machine"
 
+# The machine as it is now, captured and rebuilt elsewhere: a rehearsal of the
+# uninstallation that changes nothing on the machine itself.
+rule "Capture of the installed machine: winsim run $machine 'C:\\Dist\\VormoCheck.exe' --capture C:\\capture.json"
+"$winsim" run "$machine" 'C:\Dist\VormoCheck.exe' --capture 'C:\capture.json'
+printf '\nThe first lines of the capture (JSON, format 1; AuthText withheld):\n\n'
+head -n 24 "$machine/drive_c/capture.json"
+echo "  ..."
+rehearsal=build/demo-rehearsal
+rm -rf "$rehearsal"
+cp "$machine/drive_c/capture.json" build/demo-capture.json
+rm -f "$machine/drive_c/capture.json"
+rule "Rehearsal: winsim new $rehearsal --from build/demo-capture.json, then the uninstallation there"
+"$winsim" new "$rehearsal" --from build/demo-capture.json
+set +e
+"$winsim" run "$rehearsal" 'C:\Dist\Install.exe' -u
+code=$?
+set -e
+printf '\n(exit code %d; the printers of the rebuilt machine afterwards:)\n' "$code"
+"$winsim" show "$rehearsal" | sed -n '/^Printers:/,/^$/p'
+
 rule "Uninstallation: winsim run $machine 'C:\\Dist\\Install.exe' -u -lC:\\Dist\\install.log"
 set +e
 "$winsim" run "$machine" 'C:\Dist\Install.exe' -u '-lC:\Dist\install.log'
