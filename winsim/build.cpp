@@ -359,7 +359,6 @@ bool CreateMachine(const std::string& dir, const NewOptions& options, std::strin
              WriteWinFile("C:\\Dist\\Install.exe", "winsim: stands for the host build of Install\n") &&
              WriteWinFile("C:\\Dist\\VormoCheck.exe", "winsim: stands for the host build of VormoCheck\n");
     }
-    ok = ok && CompletePrinters(options, error);
     if (!ok && error->empty()) *error = "cannot lay out the machine in " + dir;
     CloseMachine();
     return ok;

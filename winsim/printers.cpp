@@ -165,28 +165,7 @@ bool FitsDword(size_t size) { return size <= 0xFFFFFFFFu; }
 
 }  // namespace
 
-// ---- winsim new / show ------------------------------------------------------
-
-// Completes the printers that `winsim new` lays out with the rest of a
-// printer's definition, as a freshly added printer has it.
-bool CompletePrinters(const NewOptions& options, std::string*) {
-    const std::string hive = "registry/HKLM";
-    const std::pair<const char*, RegValue> defaults[] = {
-        {"Share Name", reg::Sz("")},     {"Description", reg::Sz("")},
-        {"Location", reg::Sz("")},       {"Separator File", reg::Sz("")},
-        {"Parameters", reg::Sz("")},     {"Default Priority", reg::Dword(0)},
-        {"StartTime", reg::Dword(0)},    {"UntilTime", reg::Dword(0)},
-        {"Status", reg::Dword(0)},
-    };
-    for (const auto& printer : options.printers) {
-        std::string key = PrinterKey(printer.name);
-        if (!reg::KeyExists(hive, key)) return false;
-        for (const auto& d : defaults)
-            if (!reg::GetValue(hive, key, d.first, nullptr) && !reg::SetValue(hive, key, d.first, d.second))
-                return false;
-    }
-    return true;
-}
+// ---- winsim show -------------------------------------------------------------
 
 namespace {
 
