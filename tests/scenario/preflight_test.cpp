@@ -57,6 +57,7 @@ struct Machine {
         options.dotNet = dotNet;
         options.printers.push_back({"Office Laser", "LPT1:", PRINTER_ATTRIBUTE_LOCAL});
         options.printers.push_back({"Front Desk", "LPT2:", PRINTER_ATTRIBUTE_LOCAL});
+        options.printers.push_back({"Caf\xE9", "LPT1:", PRINTER_ATTRIBUTE_LOCAL});
         options.servers = {"\\\\PRINTSRV"};
         dir = NewMachineDir(options);
     }
@@ -107,7 +108,7 @@ struct Machine {
 };
 
 // A finding as the table expects it: its identifier, section (0: none), key
-// or file, and a piece of its message.
+// or file, and a piece of its message (followed by " Fix: " and its fix).
 struct Expected {
     const char* id;
     int section;
@@ -149,11 +150,11 @@ const Row kRows[] = {
     {"sections, keys and printers that would not come out as written", "7-x64", true, {},
      "[1]\nServerIP=10.0.0.1\nSeverPort=9100\nServerPort=0x1F\nAssignPrinter1=Office Laser\n"
      "AssignPrinter=Ghost\nAssignPrinter2=Office Laser\nAssignPrinter3=office laser\nDescription=a\n"
-     "Description=b\nQueue=" + kLong + "\nNoValue\nLogToFile=\nServer\xADPort=515\nComPort\n"
+     "Description=b\nAssignPrinter4=Caf\xE9\nQueue=" + kLong + "\nNoValue\nLogToFile=\nServer\xADPort=515\nComPort\n"
      "[2]\nServerIP=bad host!\nServerPort=70000\nAssignPrinter=Office Laser\nAssignPrinter2=Office La\xADser\n"
      "IPLoadBalancing3=5\n"
      "[2]\nX=1\n"
-     "[3]\nServerIP=10.0.0.3\nAssignPrinter=OFFICE LASER\n[4\nQueue=x\n"
+     "[3]\nServerIP=10.0.0.3\nAssignPrinter=OFFICE LASER\nAssignPrinter2=CAF\xC9\n[4\nQueue=x\n"
      "[4]\nServerIP2=10.0.0.3\n"
      "[6]\nServerIP=10.0.0.5\n"
      "[04]\nServerIP=10.0.0.4\n",
@@ -178,6 +179,7 @@ const Row kRows[] = {
       {"section-repeated", 2, "", "appears again"},
       {"header-unclosed", 3, "[4", "read as keys of section 3"},
       {"printer-in-sections", 3, "AssignPrinter", "sections 1, 2 and 3: it ends on Vormo003"},
+      {"printer-in-sections", 3, "AssignPrinter2", "'Caf\xE9' is named in sections 1 and 3: it ends on Vormo003"},
       {"section-without-serverip", 4, "ServerIP", "has ServerIP2 but no ServerIP"},
       {"section-after-gap", 6, "", "section 6 is never read: section 4 has no ServerIP"},
       {"section-name", 0, "", "[04] is never read"}}},
@@ -189,7 +191,7 @@ const Row kRows[] = {
       {"serverport-range", 1, "ServerPort", "4294967295 is no TCP port"},
       {"section-no-serverip", 2, "ServerIP", "no ServerIP"}}},
     {"the INI file named with -i is missing", "7-x64", true, {"-iC:\\Dist\\absent.ini"}, "", {}, nullptr, 2,
-     {{"ini-missing", 0, "Vormo.ini", "the INI file C:\\Dist\\absent.ini is missing"},
+     {{"ini-missing", 0, "Vormo.ini", "absent.ini is missing or unreadable: the installation would stop (\"ERROR While Checking 'Vormo.ini'.\") Fix: Correct the path given with -i"},
       {"no-sections", 0, "", "no port section"}}},
     {"no .NET Framework 2.0", "7-x64", false, {}, "", {}, nullptr, 2, {{"dotnet-missing", 0, "", ".NET Framework 2.0"}}},
     {"an unsupported Windows", "2000", true, {}, "", {}, nullptr, 2,
@@ -225,7 +227,9 @@ const Row kRows[] = {
      [](const Machine& m) { m.Folder("C:\\Windows\\VOPortInstall.log"); }, 2,
      {{"log-unwritable", 0, "", "a folder stands there"}}},
     {"a mistyped switch taken as a print server", "7-x64", true, {"/s"}, "", {}, nullptr, 2,
-     {{"server-unreachable", 0, "", "'/s' is no switch of Install.exe"}}},
+     {{"server-unreachable", 0, "", "'/s' is no switch of Install.exe: it is taken as a print server's name, and the print "
+                                    "server /s does not answer (error 1722): the installation would stop when it removes "
+                                    "the old monitor Fix: Write the switch as Install.exe knows it"}}},
     {"a print server: the monitor DLL there, printers here", "7-x64", true, {"\\\\PRINTSRV"}, "", {}, nullptr, 1,
      {{"dll-unseen", 0, "VORMOVS64.DLL", "cannot look into"},
       {"printer-port-elsewhere", 1, "AssignPrinter", "'Office Laser' cannot be moved onto Vormo001"},
@@ -233,6 +237,8 @@ const Row kRows[] = {
     {"-c where the monitor files are not installed", "7-x64", true, {"-c"}, "", {"Vormo Client.exe"}, nullptr, 2,
      {{"dll-missing", 0, "VORMOVS64.DLL", "the registration would fail (error 87)"},
       {"client-file-missing", 0, "Vormo Client.exe", "installed without it"}}},
+    {"-c over an earlier installation: the distribution's monitor files are not needed", "7-x64", true, {"-c"}, "",
+     {"VORMOVS64.DLL", "VormoCairoLib64.DLL"}, [](const Machine& m) { m.Install(); }, 0, {}},
     {"a folder where a monitor DLL is copied", "7-x64", true, {}, "", {},
      [](const Machine& m) { m.Folder("C:\\Windows\\System32\\VORMOVS64.DLL"); }, 2,
      {{"copy-fails", 0, "VORMOVS64.DLL", "a folder of that name stands there"}}},
@@ -312,7 +318,8 @@ TEST(Preflight, FindingsAndExitCodes) {
                                                        : f["key"].get<std::string>();
                 seen = seen || (f["id"] == e.id && (f["section"].is_null() ? 0 : f["section"].get<int>()) == e.section &&
                                 where == winsim::AnsiToUtf8(e.where) &&
-                                f["message"].get<std::string>().find(winsim::AnsiToUtf8(e.says)) != std::string::npos);
+                                (f["message"].get<std::string>() + " Fix: " + f["fix"].get<std::string>())
+                                        .find(winsim::AnsiToUtf8(e.says)) != std::string::npos);
             }
             EXPECT_TRUE(seen) << e.id << " " << e.section << " " << e.where << ": " << e.says << "\nin\n"
                               << ::testing::PrintToString(found);
