@@ -3,18 +3,20 @@
 //   VormoCheck [--json] [installer switches] [server]
 //   VormoCheck --capture FILE [--secrets]
 //
-// It takes the installer's switches that change what is read (-a, -r, -i, a
-// server name) and accepts the others without effect. It prints what an
-// installation from its folder would do on this machine and what in the
-// distribution would not come out as written, and ends with 0 (clean), 1
-// (warnings only), 2 (errors) or 3 (the check could not run). With
-// --capture it writes the capture of this machine's print state into FILE
-// instead (README, "Capturing a machine"), and ends with 0, or 3 when the
-// capture could not be read or written.
+// It takes Install.exe's switches and arguments as Install.exe takes them
+// (-a, -u, -e, -r, -c, -s, -f, -lFILE, -iFILE, a server name) and tells what
+// a run of Install.exe with them from its folder would do on this machine as
+// it is, and what in the distribution or on the machine would not come out as
+// written. It ends with 0 (clean), 1 (warnings only), 2 (errors) or 3 (the
+// check could not run). With --capture it writes the capture of this
+// machine's print state into FILE instead (README, "Capturing a machine and
+// rehearsing on it"), and ends with 0, or 3 when the capture could not be
+// read or written.
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "base/wow64.h"
 #include "check/capture_report.h"
 #include "check/preflight.h"
 #include "platform/process.h"
@@ -22,15 +24,15 @@
 namespace {
 
 const char kUsage[] =
-    "usage: VormoCheck [--json] [-a] [-r] [-iINIFileName] [server]\n"
+    "usage: VormoCheck [--json] [Install.exe's switches] [server]\n"
     "       VormoCheck --capture FILE [--secrets]\n"
-    "  Checks the distribution in VormoCheck's own folder before Install.exe is deployed from it.\n"
+    "  Tells what Install.exe, started from VormoCheck's own folder with the same switches, would do on this\n"
+    "  machine as it is, and what would not come out as written. It changes nothing.\n"
     "  --json  the report as one JSON document\n"
-    "  -a      the Enterprise edition        -r  the port sections in the registry\n"
-    "  -i      another INI file              server  the print server of the installation\n"
-    "  Install.exe's other switches are accepted and change nothing here.\n"
-    "  --capture FILE  writes this machine's print state into FILE (JSON) instead of checking;\n"
-    "                  --secrets  with the ports' AuthText in clear\n"
+    "  -a the Enterprise edition   -u uninstall          -e ignore errors        -r port sections in the registry\n"
+    "  -c copy no files            -lFILE the install log  -iFILE another INI file  server  the print server\n"
+    "  --capture FILE  writes this machine's print state into FILE (JSON) instead of checking, changing\n"
+    "                  nothing else; --secrets  with the ports' AuthText in clear\n"
     "Exit codes: 0 clean, 1 warnings only, 2 errors, 3 the check could not run.\n";
 
 void Print(const std::string& text) { platform::WriteConsole(text.data(), text.size()); }
@@ -52,10 +54,11 @@ int Capture(const std::string& file, bool secrets) {
     }
     size_t folders = 0;
     for (const CapturedFile& f : capture.files) folders += f.kind == CapturedKind::Folder;
-    Print("VormoCheck: captured this machine into " + file + ": " + Count(capture.reading.printers.size(), "printer") + ", " +
-          Count(capture.reading.local.ports.size(), "port") + ", " + Count(capture.reading.local.monitors.size(), "monitor") + ", " +
-          Count(capture.registry.size(), "registry key") + ", " + Count(capture.files.size() - folders, "file") + ", " + Count(folders, "folder") +
-          " (AuthText " + (secrets ? "in clear" : "withheld") + ")\n");
+    Print("VormoCheck: captured this machine into " + file + ": " + Count(capture.reading.printers.size(), "printer") +
+          ", " + Count(capture.reading.local.ports.size(), "port") + ", " +
+          Count(capture.reading.local.monitors.size(), "monitor") + ", " + Count(capture.registry.size(), "registry key") +
+          ", " + Count(capture.files.size() - folders, "file") + ", " + Count(folders, "folder") + " (AuthText " +
+          (secrets ? "in clear" : "withheld") + ")\n");
     return 0;
 }
 
@@ -64,6 +67,8 @@ int Capture(const std::string& file, bool secrets) {
 int main(int argc, char** argv) {
     const int kCouldNotRun = 3;
     if (!platform::AttachProcess()) return kCouldNotRun;
+    // The system directory as the installer sees it: the native one.
+    DisableFsRedirection();
     if (argc > 0 && argv && argv[0]) SetInstallerFolderAsCurrent(argv[0]);
     // The check's own switches come out before the installer's are parsed.
     bool json = false, usage = false, capture = false, secrets = false;

@@ -106,7 +106,7 @@ class Forecaster {
 public:
     Forecaster(const RunPlan& plan, const MachineReading& m, RunForecast* f)
         : plan_(plan), m_(m), f_(f), local_(m.local.ports), remote_(m.remote.ports),
-          target_(m.server.empty() ? local_ : remote_), word_(plan.edition.productWord) {}
+          target_(::TargetIsLocal(m) ? local_ : remote_), word_(plan.edition.productWord) {}
 
     void Run();
 
@@ -122,12 +122,13 @@ private:
     bool AbortPoint(RunStop stop, DWORD error = 0, const std::string& detail = std::string()) {
         return plan_.ignoreErrors ? true : Stop(stop, error, detail);
     }
-    bool TargetIsLocal() const { return m_.server.empty(); }
+    bool TargetIsLocal() const { return ::TargetIsLocal(m_); }
     bool MonitorOnTarget(bool withDll) const;
     void Disconnect();
     bool Remove();
     bool CopyFiles();
     bool Register();
+    void ScanSections();
     void WritePorts();
     void Assign();
     void ClientAndDataFiles();
@@ -264,60 +265,66 @@ void Forecaster::WritePorts() {
     std::unordered_set<std::string> ofMonitor;
     for (const PortReading& port : target_.ports)
         if (SameName(port.monitor, word_)) ofMonitor.insert(UpperCaseForm(port.name));
-    int n = 1;
-    for (;; ++n) {
+    for (const SectionForecast& section : f_->sections) {
+        if (f_->channelError) f_->portError = f_->channelError;
+        else if (ofMonitor.count(UpperCaseForm(section.port))) f_->portError = ERROR_ALREADY_EXISTS;
+        if (f_->portError) {
+            f_->portErrorSection = section.number;
+            return;
+        }
+        ofMonitor.insert(UpperCaseForm(section.port));
+        target_.ports.push_back(PortReading{section.port, word_, false, 0, {}});
+        target_.known.insert(UpperCaseForm(section.port));
+        PortForecast* port = TargetPort(section.port);
+        port->section = section.number;
+        port->exists = true;
+        port->after = section.fields;
+        f_->portCount = section.number;
+    }
+    if (f_->scanEnd == SectionScan::PastLastName) {
+        f_->portError = ERROR_INVALID_NAME;
+        f_->portErrorSection = f_->scanEndSection;
+    }
+}
+
+void Forecaster::ScanSections() {
+    for (int n = 1;; ++n) {
         PortSettings settings;
         f_->scanEnd = ScanPortSection(n, plan_, &settings);
-        if (f_->scanEnd == SectionScan::End) break;
-        if (f_->scanEnd == SectionScan::PastLastName) {
-            f_->portError = ERROR_INVALID_NAME;
-            break;
+        f_->scanEndSection = n;
+        if (f_->scanEnd != SectionScan::Port) return;
+        SectionForecast section;
+        section.number = n;
+        section.port = settings.PortName;
+        section.fields = RecordFieldsOf(settings);
+        for (int k = 1; k <= kAssignKeyCount; ++k) {
+            char name[kPrinterNameSize];
+            ReadAssignedPrinter(n, k, plan_, name);
+            if (name[0]) section.printers.emplace_back(k, name);
         }
-        if (f_->channelError) {
-            f_->portError = f_->channelError;
-            break;
-        }
-        std::string name = settings.PortName;
-        if (ofMonitor.count(UpperCaseForm(name))) {
-            f_->portError = ERROR_ALREADY_EXISTS;
-            break;
-        }
-        ofMonitor.insert(UpperCaseForm(name));
-        target_.ports.push_back(PortReading{name, word_, false, 0, {}});
-        target_.known.insert(UpperCaseForm(name));
-        PortForecast* port = TargetPort(name);
-        port->section = n;
-        port->exists = true;
-        port->after = RecordFieldsOf(settings);
+        f_->sections.push_back(std::move(section));
     }
-    if (f_->portError) f_->portErrorSection = n;
-    f_->portCount = n - 1;
 }
 
 void Forecaster::Assign() {
     // The printers by the upper-case forms of their names, as OpenPrinterA finds them.
     std::unordered_map<std::string, int> byName;
     for (size_t i = 0; i < f_->printers.size(); ++i) byName.emplace(UpperCaseForm(f_->printers[i].name), int(i));
-    for (int n = 1; n <= f_->portCount; ++n) {
-        char port[kPortNameSize];
-        if (!FormatPortName(plan_.edition, n, port)) return;
-        bool taken = local_.known.count(UpperCaseForm(port)) > 0;
-        for (int k = 1; k <= kAssignKeyCount; ++k) {
-            char name[kPrinterNameSize];
-            ReadAssignedPrinter(n, k, plan_, name);
-            if (name[0] == '\0') continue;
+    for (const SectionForecast& section : f_->sections) {
+        if (section.number > f_->portCount) return;
+        bool taken = local_.known.count(UpperCaseForm(section.port)) > 0;
+        for (const auto& key : section.printers) {
             AssignmentForecast a;
-            a.section = n;
-            a.key = k;
-            a.name = name;
-            a.port = port;
-            std::string text = name;
-            auto it = text.find_first_of("\\,") == std::string::npos ? byName.find(UpperCaseForm(text)) : byName.end();
+            a.section = section.number;
+            a.key = key.first;
+            a.name = key.second;
+            a.port = section.port;
+            auto it = a.name.find_first_of("\\,") == std::string::npos ? byName.find(UpperCaseForm(a.name)) : byName.end();
             if (it != byName.end()) a.printer = it->second;
             a.taken = a.printer >= 0 && taken;
             if (a.taken) {
-                f_->printers[static_cast<size_t>(a.printer)].after = port;
-                f_->printers[static_cast<size_t>(a.printer)].assignedBy.push_back(n);
+                f_->printers[static_cast<size_t>(a.printer)].after = a.port;
+                f_->printers[static_cast<size_t>(a.printer)].assignedBy.push_back(section.number);
             }
             f_->assignments.push_back(a);
         }
@@ -375,6 +382,8 @@ void Forecaster::Run() {
         port.before = port.after = p.fields;
     }
     registeredOnTarget_ = MonitorOnTarget(true);
+    // What the port sections make, whether or not the run gets to them.
+    if (!plan_.uninstall) ScanSections();
 
     // Before the sequence: the install log, then the .NET Framework.
     char buffer[kDefaultLogPathSize];

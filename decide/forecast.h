@@ -46,6 +46,15 @@ struct AssignmentForecast {
     bool taken = false;        // the spooler takes the port (it knows a port of that name)
 };
 
+// A port section as the installation's scan reads it: sections 1, 2, 3 ...
+// up to the first without ServerIP (or past the last port name).
+struct SectionForecast {
+    int number = 0;
+    std::string port;     // the name of its port
+    RecordFields fields;  // the record the port gets (the edition's rule applied)
+    std::vector<std::pair<int, std::string>> printers;  // its printer keys (k) with the names they hold
+};
+
 struct PortForecast {
     std::string name;
     int section = 0;  // the section that writes it; 0: none
@@ -75,11 +84,13 @@ struct RunForecast {
     bool registrationTried = false;
     DWORD registrationError = 0;  // 0: registered
     bool dllUnseen = false;       // the server's system directory cannot be looked into
+    std::vector<SectionForecast> sections;  // installation only
+    SectionScan scanEnd = SectionScan::End;  // how the section scan ended
+    int scanEndSection = 1;                  // the section where it ended
     bool portStepReached = false;
     DWORD channelError = 0;       // the Xcv channel does not open (0: it opens)
     bool serverNameTooLong = false;
     int portCount = 0;            // the sections whose ports are written: 1 to portCount
-    SectionScan scanEnd = SectionScan::End;  // how the section scan ended
     DWORD portError = 0;          // the error that ended the port step early (183, 123 ...); 0: none
     int portErrorSection = 0;
     std::vector<PortForecast> ports;  // the monitor's ports on that spooler, before and after

@@ -13,6 +13,9 @@
 namespace {
 
 const char kMonitorsKey[] = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\";
+// A computer's name has at most 15 characters (MAX_COMPUTERNAME_LENGTH); a
+// DNS name at most 255.
+constexpr DWORD kComputerNameSize = 256;
 
 // A spooler enumeration by the two-call protocol into a block of its own:
 // *count records, or an error (0 when it answered).
@@ -142,12 +145,21 @@ FieldValue FieldIn(const RecordFields& fields, size_t i) {
     return value;
 }
 
+bool NamesThisMachine(const std::string& server) {
+    char name[kComputerNameSize] = {};
+    DWORD size = sizeof name;
+    if (!GetComputerNameA(name, &size)) return false;
+    size_t start = server.find_first_not_of('\\');
+    return start != std::string::npos && SameName(server.substr(start), name);
+}
+
 MachineReading ReadMachine(const char* server) {
     MachineReading m;
     m.local = ReadSpooler(nullptr, true);
     if (server && *server) {
         m.server = server;
-        m.remote = ReadSpooler(server, false);
+        m.serverIsThisMachine = NamesThisMachine(server);
+        if (!m.serverIsThisMachine) m.remote = ReadSpooler(server, false);
     }
 
     std::vector<BYTE> block;

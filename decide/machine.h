@@ -78,6 +78,7 @@ struct MachineReading {
     // The print server named for the run (a name that is not empty), read as
     // its spooler answers; its records stay unread.
     std::string server;
+    bool serverIsThisMachine = false;  // the name is this computer's: its spooler is the local one
     SpoolerReading remote;
     DWORD printersError = 0;
     std::vector<PrinterReading> printers;  // the local spooler's printers
@@ -95,7 +96,10 @@ struct MachineReading {
 // installer has, so that the system directory is the native one.
 MachineReading ReadMachine(const char* server);
 
+// True when a print server's name, after its leading backslashes, is this
+// computer's name: the local spooler answers for it.
+bool NamesThisMachine(const std::string& server);
+
 // The spooler a run works on: the print server's when one is named, else the local one.
-inline const SpoolerReading& TargetSpooler(const MachineReading& m) {
-    return m.server.empty() ? m.local : m.remote;
-}
+inline bool TargetIsLocal(const MachineReading& m) { return m.server.empty() || m.serverIsThisMachine; }
+inline const SpoolerReading& TargetSpooler(const MachineReading& m) { return TargetIsLocal(m) ? m.local : m.remote; }

@@ -100,6 +100,7 @@ typedef INT_PTR (*FARPROC)();
 #define ERROR_KEY_HAS_CHILDREN 1020L
 #define RPC_S_SERVER_UNAVAILABLE 1722L
 #define RPC_X_NULL_REF_POINTER 1780L
+#define ERROR_BUFFER_OVERFLOW 111L
 #define ERROR_UNKNOWN_PORT 1796L
 #define ERROR_INVALID_PRINTER_NAME 1801L
 #define ERROR_INVALID_ENVIRONMENT 1805L
@@ -329,6 +330,7 @@ BOOL WINAPI IsWow64Process(HANDLE process, PBOOL wow64);
 BOOL WINAPI Wow64DisableWow64FsRedirection(PVOID* oldValue);
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
+BOOL WINAPI GetComputerNameA(LPSTR buffer, LPDWORD size);
 DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR path);
 DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
