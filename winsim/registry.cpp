@@ -740,6 +740,8 @@ std::string Export(const std::string& hive, const std::string& path, const std::
 
 namespace {
 
+const char kClassesKey[] = "SOFTWARE\\Classes";
+
 struct KeyObject : Object {
     static constexpr const char* Kind = "key";
     KeyObject() : Object(Kind) {}
@@ -758,6 +760,14 @@ bool Resolve(HKEY key, std::string* hive, std::string* path, REGSAM* view) {
         *hive = "registry/HKCU";
         path->clear();
         *view = 0;
+        return true;
+    }
+    if (key == HKEY_CLASSES_ROOT) {
+        // The machine's classes; the per-user ones are not merged in, and
+        // the view is the one key both views share.
+        *hive = "registry/HKLM";
+        *path = kClassesKey;
+        *view = KEY_WOW64_64KEY;
         return true;
     }
     auto* k = Lookup<KeyObject>(key);
@@ -846,7 +856,7 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY parent, LPCSTR subKey, DWORD, LPSTR, DWORD, 
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY key) {
-    if (key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER) return ERROR_SUCCESS;
+    if (key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER || key == HKEY_CLASSES_ROOT) return ERROR_SUCCESS;
     return ReleaseHandle(key, KeyObject::Kind) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
@@ -855,25 +865,32 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LP
     KeyObject k = Describe(key, &ok);
     if (!ok) return ERROR_INVALID_HANDLE;
     if (data && !size) return ERROR_INVALID_PARAMETER;
+    // The room is read before anything is written: a caller may pass one
+    // variable as both the type and the size.
+    DWORD room = size ? *size : 0;
     std::string valueName = name ? name : "";
     DWORD error;
     if (TakeFault("RegQueryValueExA", valueName, &error)) return static_cast<LSTATUS>(error);
     RegValue v;
-    if (!reg::GetValue(k.hive, Physical(k), valueName, &v, &error)) return static_cast<LSTATUS>(error);
-    if (type) *type = v.type;
+    if (!reg::GetValue(k.hive, Physical(k), valueName, &v, &error)) {
+        // A size query of a value that is not there is told 0.
+        if (!data && size && error == ERROR_FILE_NOT_FOUND) *size = 0;
+        return static_cast<LSTATUS>(error);
+    }
     DWORD needed = static_cast<DWORD>(v.data.size());
+    if (type) *type = v.type;
     if (!data) {
         if (size) *size = needed;
         return ERROR_SUCCESS;
     }
-    if (*size < needed) {
+    if (room < needed) {
         *size = needed;
         return ERROR_MORE_DATA;
     }
     std::memcpy(data, v.data.data(), needed);
     bool text = v.type == REG_SZ || v.type == REG_EXPAND_SZ || v.type == REG_MULTI_SZ;
     // A string stored without its terminator gets one when there is room.
-    if (text && (needed == 0 || v.data.back() != 0) && *size > needed) data[needed] = 0;
+    if (text && (needed == 0 || v.data.back() != 0) && room > needed) data[needed] = 0;
     *size = needed;
     return ERROR_SUCCESS;
 }
@@ -889,6 +906,11 @@ LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BY
     RegValue v;
     v.type = type;
     if (data) v.data.assign(reinterpret_cast<const char*>(data), size);
+    // A string whose size leaves out its terminator is stored with one, as
+    // Windows stores it (Windows adds it when the byte after the data is a
+    // zero; winsim never reads past the caller's data).
+    bool text = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+    if (text && !v.data.empty() && v.data.back() != '\0') v.data += '\0';
     if (reg::SetValue(k.hive, Physical(k), valueName, v, &error)) return ERROR_SUCCESS;
     bool told = error == ERROR_REGISTRY_CORRUPT || error == ERROR_INVALID_PARAMETER;
     return told ? static_cast<LSTATUS>(error) : ERROR_FILE_NOT_FOUND;
@@ -911,7 +933,9 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
     if (!ok) return ERROR_INVALID_HANDLE;
     if (!subKey) return ERROR_INVALID_PARAMETER;
     std::string path = Join(k.path, subKey);
-    if (path == k.path && k.path.empty()) return ERROR_ACCESS_DENIED;
+    // A root key itself is never deleted.
+    bool root = key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER || key == HKEY_CLASSES_ROOT;
+    if (path == k.path && (root || k.path.empty())) return ERROR_ACCESS_DENIED;
     std::string physical = reg::ViewPath(k.hive, path, k.view);
     DWORD error;
     if (TakeFault("RegDeleteKeyA", path, &error)) return static_cast<LSTATUS>(error);
@@ -930,23 +954,34 @@ LSTATUS WINAPI RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize
     KeyObject k = Describe(key, &ok);
     if (!ok) return ERROR_INVALID_HANDLE;
     if (!name || !nameSize || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
+    // Both rooms are read before anything is written (one variable may be
+    // passed as the type and a size).
+    DWORD nameRoom = *nameSize, dataRoom = dataSize ? *dataSize : 0;
     DWORD error = ERROR_SUCCESS;
     auto values = reg::Values(k.hive, Physical(k), &error);
     if (error != ERROR_SUCCESS) return static_cast<LSTATUS>(error);
     if (index >= values.size()) return ERROR_NO_MORE_ITEMS;
     const std::string& n = values[index].first;
     const RegValue& v = values[index].second;
-    if (*nameSize <= n.size()) return ERROR_MORE_DATA;
     DWORD needed = static_cast<DWORD>(v.data.size());
-    if (data && *dataSize < needed) {
-        *dataSize = needed;
+    // What does not fit is answered with 234, the type and the data's size
+    // told. Data that does not fit leaves the name and data buffers as they
+    // were; a name that does not fit is cut into its buffer and the data is
+    // handed out, with the name's size left as it was.
+    bool nameFits = nameRoom > n.size(), dataFits = !data || dataRoom >= needed;
+    if (type) *type = v.type;
+    if (dataSize) *dataSize = needed;
+    if (!dataFits) return ERROR_MORE_DATA;
+    if (data) std::memcpy(data, v.data.data(), needed);
+    if (!nameFits) {
+        if (nameRoom > 0) {
+            std::memcpy(name, n.data(), nameRoom - 1);
+            name[nameRoom - 1] = '\0';
+        }
         return ERROR_MORE_DATA;
     }
     std::memcpy(name, n.c_str(), n.size() + 1);
     *nameSize = static_cast<DWORD>(n.size());
-    if (type) *type = v.type;
-    if (data) std::memcpy(data, v.data.data(), needed);
-    if (dataSize) *dataSize = needed;
     return ERROR_SUCCESS;
 }
 
