@@ -134,6 +134,10 @@ std::string ModuleName(const std::string& name);
 bool KnownExport(const std::string& module, const std::string& name);
 // The modules LoadLibraryA finds.
 bool KnownModule(const std::string& module);
+// The entry point the spooler looks up in a port monitor's DLL. A rule
+// `missing DLL InitializePrintMonitor2` takes it from any DLL, which the
+// spooler then refuses as no monitor.
+constexpr char kMonitorEntry[] = "InitializePrintMonitor2";
 
 // ---- parts of the API that other parts reach --------------------------------
 bool CloseFileHandle(HANDLE h);

@@ -350,6 +350,7 @@ bool ParseFaultLine(const std::string& raw, std::vector<FaultRule>* rules,
     if (words[0] == "missing") {
         std::string module = words.size() == 3 ? ModuleName(words[1]) : std::string();
         if (words.size() != 3) *error = "expected: missing MODULE EXPORT";
+        else if (words[2] == kMonitorEntry) missing->emplace_back(module, words[2]);
         else if (!KnownModule(module)) *error = "unknown module " + words[1];
         else if (!KnownExport(module, words[2])) *error = "no export " + words[2] + " that GetProcAddress gives out";
         else missing->emplace_back(module, words[2]);

@@ -45,6 +45,7 @@ TEST(WinsimFaults, EachRuleParsesOrIsRefusedWithItsReason) {
         {"delay:CreateMutexA * 1500 1", ""},
         {"delay CreateMutexA 1500", ""},
         {"missing winspool.drv XcvDataW", ""},
+        {"missing VORMOVS.DLL InitializePrintMonitor2", ""},
         {"# a comment", ""},
         {"DeleteMonitor Vormo 170", "unknown function DeleteMonitor (DeleteMonitorA?)"},
         {"deletemonitora Vormo 170", "unknown function deletemonitora (DeleteMonitorA?)"},
