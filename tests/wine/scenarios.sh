@@ -535,6 +535,43 @@ scenario_check() {
   done
   check_eq "exit codes: clean, then errors" "0 2" "$(cat "$O/clean.rc") $(cat "$O/broken.rc")"
   check_eq "no Xcv command: the check changes nothing" "" "$(monitor_journal)"
+
+  # Section lists at the edge of the check's first buffer (32768 bytes), and
+  # port section 1 with a line of a single zero byte, which names no key: the
+  # check and then the installer read them alike on both.
+  local dist
+  dist=$(find "$H/drive_c" -ipath '*/Dist' -type d | head -n 1)
+  for run in fill_exact fill_short; do
+    fill_ini "$run" >"$P/drive_c/Dist/$run.ini"
+    cp "$P/drive_c/Dist/$run.ini" "$dist/$run.ini"
+    set +e
+    WINEPREFIX=$P wine 'C:\Dist\VormoCheck.exe' "-i$run.ini" >"$O/$run" 2>"$O/$run.stderr"
+    echo $? >"$O/$run.rc"
+    set -e
+    HOST_PROGRAM='C:\Dist\VormoCheck.exe' host_run "$H" "$O/$run.host" "-i$run.ini"
+    check_eq "$run: exit code like the host build's" "$(cat "$O/$run.host.rc")" "$(cat "$O/$run.rc")"
+    check_line_ends "$O/$run"
+    check_console_like_host "$O/$run" "$O/$run.host"
+    check_eq "$run: clean (the zero-byte line is no key)" 0 "$(cat "$O/$run.rc")"
+  done
+  both install_fill -ifill_exact.ini
+  check_eq "install_fill: exit code 0" 0 "$(cat "$O/install_fill.rc")"
+  check "install_fill: the port of section 1" console_has "$O/install_fill" "    Printer 'Office Laser' assigned to port ${PORT_PREFIX:-Vormo}001"
+}
+
+# fill_ini exact|short: an INI whose section names fill the check's first
+# buffer: section 1 (with a zero-byte line) and 33 long names make 32767
+# bytes of names and zeros, so that with the list's closing zero they fill
+# 32768 bytes exactly; "short" adds one more section after them.
+fill_ini() {
+  local kind=$1 i len
+  printf '[1]\r\nServerIP=10.0.0.1\r\n\0\r\nAssignPrinter=Office Laser\r\n'
+  for i in $(seq 1 33); do
+    len=$((i == 33 ? 732 : 1000))
+    printf '[%s]\r\n' "$(printf 'Pad%02d%0*d' "$i" $((len - 5)) 0)"
+  done
+  [ "$kind" = fill_short ] && printf '[Last]\r\n'
+  return 0
 }
 
 # ---- run ----
