@@ -4,6 +4,7 @@
 // the buffer exactly is answered with size - 2, a line holding only a zero
 // byte is no entry, an empty key name gives the default.
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -97,46 +98,43 @@ CONFORMANCE_CASE(ProfileArgumentsAndLastErrors) {
     CHECK(conformance::WriteBytes(file, "[s]\r\nk=v\r\n[empty]\r\n"));
     const char* f = file.c_str();
     char buffer[100];
-    const DWORD kUnchanged = 0xDEADBEEF;
     const DWORD kAnyError = 0xFFFFFFFF;
+    const std::string absent = P("absent.ini");
     const struct Row {
         const char* what;
+        std::function<DWORD()> call;
         DWORD answer;
         DWORD error;  // the last error after the call (kAnyError: not looked at)
     } rows[] = {
-        {"an empty key name gives the default", 7, kAnyError},
-        {"section call without a section, buffer or file", 0, ERROR_INVALID_PARAMETER},
-        {"section call without a section or buffer", 0, ERROR_INVALID_PARAMETER},
-        {"section call without a buffer", 0, ERROR_INVALID_PARAMETER},
-        {"section call without a section", 0, ERROR_INVALID_PARAMETER},
-        {"section call without a file: a section win.ini lacks", 0, ERROR_FILE_NOT_FOUND},
-        {"section call of a section with an entry", 4, ERROR_SUCCESS},
-        {"section call of an empty section", 0, ERROR_SUCCESS},
-        {"number without a section, key or file: win.ini's first section name", 0, kAnyError},
-        {"number without a section or key in a missing file: the default", 70, kAnyError},
+        {"an empty key name gives the default",
+         [&] { return GetPrivateProfileStringA("s", "", "default", buffer, sizeof buffer, f); }, 7, kAnyError},
+        {"section call without a section, buffer or file",
+         [&] { return GetPrivateProfileSectionA(nullptr, nullptr, 0, nullptr); }, 0, ERROR_INVALID_PARAMETER},
+        {"section call without a section or buffer",
+         [&] { return GetPrivateProfileSectionA(nullptr, nullptr, 0, f); }, 0, ERROR_INVALID_PARAMETER},
+        {"section call without a buffer", [&] { return GetPrivateProfileSectionA("s", nullptr, 0, f); }, 0,
+         ERROR_INVALID_PARAMETER},
+        {"section call without a section", [&] { return GetPrivateProfileSectionA(nullptr, buffer, sizeof buffer, f); },
+         0, ERROR_INVALID_PARAMETER},
+        // Wine leaves the last error as it was.
+        {"section call without a file: a section win.ini lacks",
+         [&] { return GetPrivateProfileSectionA("s", buffer, sizeof buffer, nullptr); }, 0,
+         conformance::UnderWine() ? kAnyError : DWORD(ERROR_FILE_NOT_FOUND)},
+        {"section call of a section with an entry",
+         [&] { return GetPrivateProfileSectionA("s", buffer, sizeof buffer, f); }, 4, ERROR_SUCCESS},
+        {"section call of an empty section",
+         [&] { return GetPrivateProfileSectionA("empty", buffer, sizeof buffer, f); }, 0, ERROR_SUCCESS},
+        {"number without a section, key or file: win.ini's first section name",
+         [&] { return GetPrivateProfileIntA(nullptr, nullptr, 70, nullptr); }, 0, kAnyError},
+        {"number without a section or key in a missing file: the default",
+         [&] { return GetPrivateProfileIntA(nullptr, nullptr, 70, absent.c_str()); }, 70, kAnyError},
     };
-    for (size_t i = 0; i < sizeof rows / sizeof rows[0]; ++i) {
-        SetLastError(kUnchanged);
-        std::memset(buffer, '#', sizeof buffer);
-        DWORD n = 0;
-        switch (i) {
-            case 0: n = GetPrivateProfileStringA("s", "", "default", buffer, sizeof buffer, f); break;
-            case 1: n = GetPrivateProfileSectionA(nullptr, nullptr, 0, nullptr); break;
-            case 2: n = GetPrivateProfileSectionA(nullptr, nullptr, 0, f); break;
-            case 3: n = GetPrivateProfileSectionA("s", nullptr, 0, f); break;
-            case 4: n = GetPrivateProfileSectionA(nullptr, buffer, sizeof buffer, f); break;
-            case 5: n = GetPrivateProfileSectionA("s", buffer, sizeof buffer, nullptr); break;
-            case 6: n = GetPrivateProfileSectionA("s", buffer, sizeof buffer, f); break;
-            case 7: n = GetPrivateProfileSectionA("empty", buffer, sizeof buffer, f); break;
-            case 8: n = GetPrivateProfileIntA(nullptr, nullptr, 70, nullptr); break;
-            case 9: n = GetPrivateProfileIntA(nullptr, nullptr, 70, P("absent.ini").c_str()); break;
-        }
+    for (const auto& row : rows) {
+        SetLastError(0xDEADBEEF);
+        DWORD n = row.call();
         DWORD error = GetLastError();
-        std::string what = std::string(rows[i].what) + ": ";
-        CHECK_STR(what + std::to_string(n), what + std::to_string(rows[i].answer));
-        // Wine leaves the last error of a call without a file as it was.
-        bool wineKeeps = conformance::UnderWine() && i == 5;
-        if (rows[i].error != kAnyError && !wineKeeps)
-            CHECK_STR(what + std::to_string(error), what + std::to_string(rows[i].error));
+        std::string what = std::string(row.what) + ": ";
+        CHECK_STR(what + std::to_string(n), what + std::to_string(row.answer));
+        if (row.error != kAnyError) CHECK_STR(what + std::to_string(error), what + std::to_string(row.error));
     }
 }
