@@ -132,7 +132,7 @@ std::string AttributeKey(const std::string& host) {
 std::map<std::string, DWORD> ReadAttributes() {
     std::map<std::string, DWORD> table;
     std::string text;
-    if (!ReadWholeFile(MachineDir() + "/attributes", &text)) return table;
+    if (!ReadOwnFile(MachineDir() + "/attributes", &text)) return table;
     std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {

@@ -440,7 +440,10 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name
         std::string file = Lower(name);
         for (auto& c : file)
             if (c == '\\' || c == '/') c = '_';
-        mutex->fd = ::open((folder + "/" + file).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        // Neither the folder nor the file is ever taken through a link.
+        int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        mutex->fd = dir < 0 ? -1 : ::openat(dir, file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+        if (dir >= 0) ::close(dir);
         if (mutex->fd < 0) {
             SetError(ERROR_ACCESS_DENIED);
             return nullptr;

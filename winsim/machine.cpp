@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -191,9 +192,66 @@ bool ApplyConfigValue(const std::string& k, const std::string& v, MachineConfig*
 
 }  // namespace
 
+// ---- winsim's own files --------------------------------------------------------
+
+namespace {
+
+// The files and folders of the machine folder that are winsim's own; the
+// files in mutex/ are its own too.
+const struct OwnFile {
+    const char* name;
+    bool folder;
+} kOwnFiles[] = {{"machine.conf", false}, {"faults", false},  {"journal.log", false}, {"changes", false},
+                 {"attributes", false},   {"mutex", true},    {"staging", true}};
+
+// False, with the reason, when a path of winsim's own is a link or not what
+// it should be; a path that is not there is made when it is needed.
+bool CheckOwnFile(const std::string& path, bool folder, std::string* error) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return true;
+    const char* why = nullptr;
+    if (S_ISLNK(st.st_mode)) why = "a link in place of winsim's own file: never followed (remove it)";
+    else if (folder && !S_ISDIR(st.st_mode)) why = "not a folder, where winsim keeps a folder of its own (remove it)";
+    else if (!folder && !S_ISREG(st.st_mode)) why = "not a file, where winsim keeps a file of its own (remove it)";
+    if (!why) return true;
+    if (error) *error = path + ": " + why;
+    return false;
+}
+
+}  // namespace
+
+bool CheckOwnFiles(const std::string& dir, std::string* error) {
+    for (const auto& own : kOwnFiles)
+        if (!CheckOwnFile(dir + "/" + own.name, own.folder, error)) return false;
+    std::vector<std::string> mutexes;
+    ListFolder(dir + "/mutex", &mutexes);
+    std::sort(mutexes.begin(), mutexes.end());
+    for (const auto& name : mutexes)
+        if (!CheckOwnFile(dir + "/mutex/" + name, false, error)) return false;
+    return true;
+}
+
+bool ReadOwnFile(const std::string& hostPath, std::string* content) {
+    // Never through a link, and never blocked by a pipe in the file's place.
+    int fd = ::open(hostPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    content->clear();
+    char buffer[65536];
+    ssize_t n;
+    while (ok && (n = ::read(fd, buffer, sizeof buffer)) != 0) {
+        if (n < 0) ok = false;
+        else content->append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return ok;
+}
+
 bool LoadConfig(const std::string& dir, MachineConfig* c, std::string* error) {
     std::string text, file = dir + "/machine.conf", why;
-    if (!ReadWholeFile(file, &text)) {
+    if (!CheckOwnFiles(dir, error)) return false;
+    if (!ReadOwnFile(file, &text)) {
         if (error) *error = "no machine in " + dir;
         return false;
     }
@@ -234,7 +292,7 @@ bool OpenMachine(const std::string& dir, std::string* error) {
     std::vector<FaultRule> faults;
     std::vector<std::pair<std::string, std::string>> missing;
     std::string text, file = dir + "/faults";
-    if (ReadWholeFile(file, &text)) {
+    if (ReadOwnFile(file, &text)) {
         std::istringstream in(text);
         std::string line, why;
         for (int number = 1; std::getline(in, line); ++number) {
@@ -442,9 +500,15 @@ bool ExportMissing(const std::string& module, const std::string& name) {
 
 void Journal(const std::string& line) {
     if (!S().open) return;
-    std::string text = line + "\n";
-    int fd = ::open((S().dir + "/journal.log").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return;
+    std::string text = line + "\n", path = S().dir + "/journal.log";
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        // A link put in its place while the machine is open is never followed.
+        static bool said = false;
+        if (!said) std::fprintf(stderr, "winsim: %s: %s: the journal is not written\n", path.c_str(), std::strerror(errno));
+        said = true;
+        return;
+    }
     ssize_t ignored = ::write(fd, text.data(), text.size());
     (void)ignored;
     ::close(fd);
@@ -452,7 +516,7 @@ void Journal(const std::string& line) {
 
 std::string ReadJournal() {
     std::string text;
-    ReadWholeFile(S().dir + "/journal.log", &text);
+    ReadOwnFile(S().dir + "/journal.log", &text);
     return text;
 }
 

@@ -144,10 +144,10 @@ void AddFolders(const std::string& folder) {
 void AttachChangeCounter(const std::string& dir) {
     DetachChangeCounter();
     Counter& c = C();
-    int fd = ::open((dir + "/changes").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int fd = ::open((dir + "/changes").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     struct stat st;
     if (fd < 0) return;
-    if (::fstat(fd, &st) != 0 || (st.st_size < 8 && ::ftruncate(fd, 8) != 0)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_size < 8 && ::ftruncate(fd, 8) != 0)) {
         ::close(fd);
         return;
     }
