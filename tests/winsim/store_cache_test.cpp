@@ -2,9 +2,13 @@
 // table, attributes, profile files) never hides a change: another process's
 // change, made while this one holds the machine open, is seen at the next call.
 #include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <functional>
 #include <string>
 
@@ -81,6 +85,43 @@ TEST(WinsimStoreCache, AnotherProcessesChangeIsSeenAtTheNextCall) {
         ASSERT_NE(before, row.after);
         InAnotherProcess(row.change);
         EXPECT_EQ(row.look(), row.after);
+    }
+}
+
+// The machine's change count, as DIR/changes holds it.
+uint64_t Count(const std::string& dir) {
+    uint64_t count = 0;
+    int fd = ::open((dir + "/changes").c_str(), O_RDONLY);
+    if (fd >= 0 && ::pread(fd, &count, sizeof count, 0) != static_cast<ssize_t>(sizeof count)) count = 0;
+    if (fd >= 0) ::close(fd);
+    return count;
+}
+
+TEST(WinsimStoreCache, ACounterCutShortWhileTheMachineIsOpenIsMadeWholeAndChangesStillShow) {
+    for (off_t length : {0, 3}) {
+        SCOPED_TRACE(length);
+        TempMachine m;
+        ASSERT_TRUE(winsim::reg::SetValue(kHive, "SOFTWARE", "Name", winsim::reg::Sz("old")));
+        ASSERT_EQ(ValueText("SOFTWARE", "Name"), "old");  // kept by this process now
+        const uint64_t seen = Count(m.dir());
+        const std::string dir = m.dir();
+        // Another process finds the counter cut short in the middle of its
+        // changes; as many changes again as the count had would bring a
+        // count that started again from zero back to this process's.
+        EXPECT_EXIT(
+            {
+                bool ok = ::truncate((dir + "/changes").c_str(), length) == 0 &&
+                          winsim::reg::SetValue(kHive, "SOFTWARE", "Name", winsim::reg::Sz("new"));
+                for (uint64_t i = 1; ok && i < seen && Count(dir) != seen; ++i)
+                    ok = winsim::reg::SetValue(kHive, "SOFTWARE", "Other", winsim::reg::Dword(static_cast<DWORD>(i)));
+                // Cut to nothing, it is eight bytes long again; three bytes
+                // still hold the page that is mapped.
+                struct stat st;
+                ok = ok && ::stat((dir + "/changes").c_str(), &st) == 0 && st.st_size == (length == 0 ? 8 : length);
+                std::_Exit(ok ? 0 : 1);
+            },
+            ::testing::ExitedWithCode(0), "");
+        EXPECT_EQ(ValueText("SOFTWARE", "Name"), "new");
     }
 }
 
