@@ -82,6 +82,15 @@ bool CheckOwnFiles(const std::string& dir, std::string* error);
 // link or is no file.
 bool ReadOwnFile(const std::string& hostPath, std::string* content);
 
+// A folder of the open machine by its host path, opened (O_PATH) through no
+// link anywhere below the machine folder; -1 when a link or anything but a
+// folder stands on the way, or the path is not below the machine folder.
+int OpenMachineFolder(const std::string& host);
+// WriteFileAtomic of the file of that name in a folder opened so (its host
+// path for the caches).
+bool WriteFileAtomicAt(int folderFd, const std::string& name, const std::string& hostPath,
+                       const std::string& content);
+
 // ---- staging ------------------------------------------------------------------
 // DIR/staging/ holds winsim's own files while they are written (a temporary
 // name renamed into place) and registry keys while they are deleted, one

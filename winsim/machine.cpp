@@ -2,7 +2,9 @@
 #include "winsim/machine.h"
 
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +24,7 @@ namespace {
 struct State {
     bool open = false;
     std::string dir;
+    int fd = -1;  // the machine folder (O_PATH), for paths that may pass no link below it
     MachineConfig config;
     std::vector<FaultRule> faults;
     std::vector<std::pair<std::string, std::string>> missing;
@@ -306,6 +309,8 @@ bool OpenMachine(const std::string& dir, std::string* error) {
     if (s.open && s.dir != dir) ReleaseStaging();
     // What a process that is gone left half done goes before anything is read.
     CleanStaging(dir);
+    if (s.fd >= 0) ::close(s.fd);
+    s.fd = ::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     s.open = true;
     s.dir = dir;
     s.config = config;
@@ -326,6 +331,8 @@ bool OpenMachine(const std::string& dir) {
 void CloseMachine() {
     State& s = S();
     ReleaseStaging();
+    if (s.fd >= 0) ::close(s.fd);
+    s.fd = -1;
     s.open = false;
     s.dir.clear();
     s.faults.clear();
@@ -554,7 +561,33 @@ std::vector<std::string> OpenHandleKinds() {
 
 // ---- files ------------------------------------------------------------------
 
+int OpenMachineFolder(const std::string& host) {
+    const State& s = S();
+    if (!s.open || s.fd < 0 || host.size() <= s.dir.size() + 1 || host.compare(0, s.dir.size(), s.dir) != 0 ||
+        host[s.dir.size()] != '/')
+        return -1;
+    std::string relative = host.substr(s.dir.size() + 1);
+    struct open_how how;
+    std::memset(&how, 0, sizeof how);
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
+    long fd = ::syscall(SYS_openat2, s.fd, relative.c_str(), &how, sizeof how);
+    if (fd >= 0 || (errno != ENOSYS && errno != E2BIG)) return static_cast<int>(fd);
+    // A kernel without openat2: the same, one folder at a time.
+    int at = ::dup(s.fd);
+    for (const auto& part : SplitPath(relative, true)) {
+        int next = at < 0 || part == ".." ? -1 : ::openat(at, part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (at >= 0) ::close(at);
+        at = next;
+    }
+    return at;
+}
+
 bool WriteFileAtomic(const std::string& hostPath, const std::string& content) {
+    return WriteFileAtomicAt(AT_FDCWD, hostPath, hostPath, content);
+}
+
+bool WriteFileAtomicAt(int folderFd, const std::string& name, const std::string& hostPath, const std::string& content) {
     // On the open machine the temporary file is in this process's staging
     // folder, never beside the file; elsewhere (a machine being made, a file
     // of the host) beside it.
@@ -577,7 +610,7 @@ bool WriteFileAtomic(const std::string& hostPath, const std::string& content) {
     }
     ::close(fd);
     KillPoint();
-    if (::rename(tmp.c_str(), hostPath.c_str()) != 0) {
+    if (::renameat(AT_FDCWD, tmp.c_str(), folderFd, name.c_str()) != 0) {
         ::unlink(tmp.c_str());
         return false;
     }
