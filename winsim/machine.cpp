@@ -405,6 +405,18 @@ std::vector<std::string> FaultPoints() { return std::vector<std::string>(std::be
 
 bool ParseFaultLine(const std::string& raw, std::vector<FaultRule>* rules,
                     std::vector<std::pair<std::string, std::string>>* missing, std::string* error) {
+    // A rule is one line of text: a line break in it would make the faults
+    // file hold a line that is no rule. A tab separates words like a blank;
+    // a CR at the end is the line end of a file written with CR LF.
+    for (size_t i = 0; i < raw.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(raw[i]);
+        if ((c < 0x20 && c != '\t' && !(c == '\r' && i + 1 == raw.size())) || c == 0x7F) {
+            char code[8];
+            std::snprintf(code, sizeof code, "0x%02X", c);
+            *error = std::string("a control character (") + code + ") in the rule: a rule is one line of text";
+            return false;
+        }
+    }
     std::string line = Trim(raw);
     if (line.empty() || line[0] == '#') return true;
     std::vector<std::string> words;

@@ -186,6 +186,8 @@ std::vector<std::string> WrapperWords() {
 std::string LinkProgram(const char* binary, const std::string& program) {
     if (program.empty() || program.find('/') != std::string::npos || program.size() > 255) return std::string();
     std::string dir = MakeTempDir();
+    // Searched by a wrapper that may run the program as another user.
+    ::chmod(dir.c_str(), 0755);
     if (::symlink(binary, (dir + "/" + program).c_str()) != 0) {
         RemoveTree(dir);
         return std::string();
