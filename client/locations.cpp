@@ -267,7 +267,7 @@ bool RemoveWebBrowserFolder() {
     // A link in the folder's place goes as a link, and a folder behind a link
     // stays as it is: the command would empty the folder a link leads to.
     const int level = PathLevels(kWebBrowserFolderPath);
-    int link = FirstLinkLevel(folder, kWebBrowserFolderPath);
+    const int link = FirstLinkLevel(folder, kWebBrowserFolderPath);
     if (!MayEnterLevel(link, level)) return RemoveLevel(folder, link, level);
     // Made when missing, so that the removal always finds it.
     CreateDirectoryPath(folder);

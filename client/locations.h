@@ -53,6 +53,7 @@ bool RemoveWebBrowserFolder();
 // take away the folder of a level when no link lies above that level (a link
 // in its place goes as a link), and may delete what is in it only when no
 // link lies at that level or above.
+
 // The number of folders in a relative path.
 int PathLevels(const char* relativePath);
 // The level of the first link from the Program Files folder down to the
@@ -60,6 +61,7 @@ int PathLevels(const char* relativePath);
 // the Program Files folder, a backslash and relativePath, as the lookups make
 // it.
 int FirstLinkLevel(const char* folder, const char* relativePath);
+// True when what is in the folder of a level may be deleted.
 inline bool MayEnterLevel(int firstLink, int level) { return firstLink == 0 || firstLink > level; }
 // Takes away the folder of a level as the rule above allows: a folder with
 // RemoveDirectoryA (only when empty), a link in its place as a link; nothing
