@@ -91,54 +91,41 @@ TEST(WinsimStoreCache, AnotherProcessesChangeIsSeenAtTheNextCall) {
 
 TEST(WinsimStoreCache, AWriteBackKeepsWhatAnotherProgramWroteAndNeverGoesThroughALink) {
     const char* const key = "SOFTWARE\\Cached\\Sub";
-    const std::string byHand = "\"ByHand\"=\"kept\"\n";
+    // Each edit is made with another program, as a person makes it: no
+    // winsim call, the change counter stays where it was.
+    enum Edit { kAppend, kReplace, kLinkTheKey, kLinkAKeyAbove };
     const struct Row {
-        const char* what;
-        // Made with another program, as a person makes it: no winsim call,
-        // the change counter stays where it was.
-        std::function<void(const std::string& machine, const std::string& outside)> edit;
+        Edit edit;
         bool deleteName;       // the write: "Name" deleted, else "Mine" set
         const char* expected;  // values.reg afterwards; null: the write is refused
     } rows[] = {
-        {"a value added at the end of the file",
-         [&](const std::string& dir, const std::string&) {
-             std::ofstream(dir + "/registry/HKLM/SOFTWARE/Cached/Sub/values.reg", std::ios::app) << byHand;
-         },
-         false, "\"Name\"=\"old\"\n\"ByHand\"=\"kept\"\n\"Mine\"=\"x\"\n"},
-        {"a value added, then another deleted by the program",
-         [&](const std::string& dir, const std::string&) {
-             std::ofstream(dir + "/registry/HKLM/SOFTWARE/Cached/Sub/values.reg", std::ios::app) << byHand;
-         },
-         true, "\"ByHand\"=\"kept\"\n"},
-        {"the file replaced by another, as an editor saves it",
-         [&](const std::string& dir, const std::string& outside) {
-             std::ofstream(outside + "/saved") << "\"Name\"=\"edited\"\n";
-             ::rename((outside + "/saved").c_str(), (dir + "/registry/HKLM/SOFTWARE/Cached/Sub/values.reg").c_str());
-         },
-         false, "\"Name\"=\"edited\"\n\"Mine\"=\"x\"\n"},
-        {"the key's folder moved out and a link put in its place",
-         [&](const std::string& dir, const std::string& outside) {
-             std::string folder = dir + "/registry/HKLM/SOFTWARE/Cached/Sub";
-             ::rename(folder.c_str(), (outside + "/Sub").c_str());
-             ::symlink((outside + "/Sub").c_str(), folder.c_str());
-         },
-         false, nullptr},
-        {"a key above moved out and a link put in its place",
-         [&](const std::string& dir, const std::string& outside) {
-             std::string folder = dir + "/registry/HKLM/SOFTWARE/Cached";
-             ::rename(folder.c_str(), (outside + "/Cached").c_str());
-             ::symlink((outside + "/Cached").c_str(), folder.c_str());
-         },
-         true, nullptr},
+        {kAppend, false, "\"Name\"=\"old\"\n\"ByHand\"=\"kept\"\n\"Mine\"=\"x\"\n"},
+        {kAppend, true, "\"ByHand\"=\"kept\"\n"},
+        {kReplace, false, "\"Name\"=\"edited\"\n\"Mine\"=\"x\"\n"},
+        {kLinkTheKey, false, nullptr},
+        {kLinkAKeyAbove, true, nullptr},
     };
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.what);
+        SCOPED_TRACE(row.edit);
         TempMachine m;
         testing_support::OutsideFolder outside;
         ASSERT_TRUE(winsim::reg::CreateKey(kHive, key));
         ASSERT_TRUE(winsim::reg::SetValue(kHive, key, "Name", winsim::reg::Sz("old")));
         ASSERT_EQ(ValueText(key, "Name"), "old");  // kept by this process now
-        row.edit(m.dir(), outside.dir());
+        const std::string values = m.dir() + "/registry/HKLM/SOFTWARE/Cached/Sub/values.reg";
+        if (row.edit == kAppend) std::ofstream(values, std::ios::app) << "\"ByHand\"=\"kept\"\n";
+        if (row.edit == kReplace) {
+            // As an editor saves it: a new file renamed into place.
+            std::ofstream(outside.dir() + "/saved") << "\"Name\"=\"edited\"\n";
+            ASSERT_EQ(::rename((outside.dir() + "/saved").c_str(), values.c_str()), 0);
+        }
+        if (row.edit == kLinkTheKey || row.edit == kLinkAKeyAbove) {
+            // The key's folder, or one above it, moved out and a link put in its place.
+            std::string name = row.edit == kLinkTheKey ? "Sub" : "Cached";
+            std::string folder = values.substr(0, values.find("/" + name + "/") + 1 + name.size());
+            ASSERT_EQ(::rename(folder.c_str(), (outside.dir() + "/" + name).c_str()), 0);
+            ASSERT_EQ(::symlink((outside.dir() + "/" + name).c_str(), folder.c_str()), 0);
+        }
         const std::string before = testing_support::TreeSnapshot(outside.dir());
         DWORD error = 0;
         bool written = row.deleteName ? winsim::reg::DeleteValue(kHive, key, "Name", &error)
@@ -146,10 +133,10 @@ TEST(WinsimStoreCache, AWriteBackKeepsWhatAnotherProgramWroteAndNeverGoesThrough
         EXPECT_EQ(written, row.expected != nullptr);
         std::string text;
         if (row.expected) {
-            EXPECT_TRUE(winsim::ReadWholeFile(m.dir() + "/registry/HKLM/SOFTWARE/Cached/Sub/values.reg", &text));
+            EXPECT_TRUE(winsim::ReadWholeFile(values, &text));
             EXPECT_EQ(text, row.expected);
         } else {
-            // A key that became a link is no key: as for any damaged key.
+            // A key that became a link is no key, as any damaged key.
             EXPECT_EQ(error, static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
             EXPECT_EQ(testing_support::TreeSnapshot(outside.dir()), before);
         }
