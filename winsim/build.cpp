@@ -344,24 +344,7 @@ bool CreateMachine(const std::string& dir, const NewOptions& options, std::strin
     for (const auto& p : options.printers) {
         // The whole definition in one write of the key's values.
         std::string key = PrinterKey(p.name);
-        ok = ok && reg::CreateKey(hklm, key) &&
-             reg::SetValues(hklm, key,
-                            {{"Name", reg::Sz(p.name)},
-                             {"Port", reg::Sz(p.ports)},
-                             {"Attributes", reg::Dword(p.attributes)},
-                             {"Printer Driver", reg::Sz(p.driver)},
-                             {"Print Processor", reg::Sz(p.printProcessor)},
-                             {"Datatype", reg::Sz(p.datatype)},
-                             {"Priority", reg::Dword(p.priority)},
-                             {"Share Name", reg::Sz(p.shareName)},
-                             {"Description", reg::Sz(p.comment)},
-                             {"Location", reg::Sz(p.location)},
-                             {"Separator File", reg::Sz(p.separatorFile)},
-                             {"Parameters", reg::Sz(p.parameters)},
-                             {"Default Priority", reg::Dword(p.defaultPriority)},
-                             {"StartTime", reg::Dword(p.startTime)},
-                             {"UntilTime", reg::Dword(p.untilTime)},
-                             {"Status", reg::Dword(0)}});
+        ok = ok && reg::CreateKey(hklm, key) && reg::SetValues(hklm, key, NewPrinterValues(p));
     }
     for (const auto& key : options.keys)
         ok = ok && reg::CreateKey(key.hive, key.path) && (key.values.empty() || reg::SetValues(key.hive, key.path, key.values));
@@ -373,8 +356,6 @@ bool CreateMachine(const std::string& dir, const NewOptions& options, std::strin
              WriteWinFile("C:\\Dist\\Install.exe", "winsim: stands for the host build of Install\n") &&
              WriteWinFile("C:\\Dist\\VormoCheck.exe", "winsim: stands for the host build of VormoCheck\n");
     }
-    // The device mode of each printer, as a freshly added printer has it.
-    ok = ok && CompletePrinters(options, error);
     if (!ok && error->empty()) *error = "cannot lay out the machine in " + dir;
     CloseMachine();
     return ok;

@@ -164,8 +164,8 @@ bool CloseFileHandle(HANDLE h);
 bool RunCommandInterpreter(const std::string& commandLine, DWORD* exitCode);
 
 // ---- making and showing a machine ---------------------------------------------
-// Completes the printers that `winsim new` lays out (printers.cpp).
-bool CompletePrinters(const NewOptions& options, std::string* error);
+// The values of a printer that `winsim new` lays out (printers.cpp).
+std::vector<std::pair<std::string, RegValue>> NewPrinterValues(const NewPrinter& printer);
 // Sections of `winsim show`, in the order they are shown after the machine's
 // own line: monitors, ports with their records, printers, event-log sources.
 void ShowMonitors(std::string* out);

@@ -270,30 +270,29 @@ DWORD GrantedAccess(DWORD desired) {
 
 // ---- winsim new / show ------------------------------------------------------
 
-// Completes the printers that `winsim new` lays out with the rest of a
-// printer's definition, as a freshly added printer has it.
-bool CompletePrinters(const NewOptions& options, std::string*) {
-    const std::string hive = "registry/HKLM";
-    const std::pair<const char*, RegValue> defaults[] = {
-        {"Share Name", reg::Sz("")},     {"Description", reg::Sz("")},
-        {"Location", reg::Sz("")},       {"Separator File", reg::Sz("")},
-        {"Parameters", reg::Sz("")},     {"Default Priority", reg::Dword(0)},
-        {"StartTime", reg::Dword(0)},    {"UntilTime", reg::Dword(0)},
-        {"Status", reg::Dword(0)},
-    };
-    for (const auto& printer : options.printers) {
-        std::string key = PrinterKey(printer.name);
-        if (!reg::KeyExists(hive, key)) return false;
-        for (const auto& d : defaults)
-            if (!reg::GetValue(hive, key, d.first, nullptr) && !reg::SetValue(hive, key, d.first, d.second))
-                return false;
-        RegValue devMode;
-        devMode.type = REG_BINARY;
-        devMode.data = DefaultDevMode(printer.name);
-        if (!reg::GetValue(hive, key, kDevModeValue, nullptr) && !reg::SetValue(hive, key, kDevModeValue, devMode))
-            return false;
-    }
-    return true;
+// The values of a printer that `winsim new` lays out: its whole definition
+// as a freshly added printer has it, its device mode included.
+std::vector<std::pair<std::string, RegValue>> NewPrinterValues(const NewPrinter& p) {
+    RegValue devMode;
+    devMode.type = REG_BINARY;
+    devMode.data = DefaultDevMode(p.name);
+    return {{"Name", reg::Sz(p.name)},
+            {"Port", reg::Sz(p.ports)},
+            {"Attributes", reg::Dword(p.attributes)},
+            {"Printer Driver", reg::Sz(p.driver)},
+            {"Print Processor", reg::Sz(p.printProcessor)},
+            {"Datatype", reg::Sz(p.datatype)},
+            {"Priority", reg::Dword(p.priority)},
+            {"Share Name", reg::Sz(p.shareName)},
+            {"Description", reg::Sz(p.comment)},
+            {"Location", reg::Sz(p.location)},
+            {"Separator File", reg::Sz(p.separatorFile)},
+            {"Parameters", reg::Sz(p.parameters)},
+            {"Default Priority", reg::Dword(p.defaultPriority)},
+            {"StartTime", reg::Dword(p.startTime)},
+            {"UntilTime", reg::Dword(p.untilTime)},
+            {"Status", reg::Dword(0)},
+            {kDevModeValue, devMode}};
 }
 
 namespace {
