@@ -9,11 +9,12 @@ namespace {
 // stays zero, so the field is terminated whatever the conversion answers. A
 // source terminated within its bytes is converted with its terminator; one
 // that is not gets its first from - 1 bytes converted, never more than its
-// field holds.
-void Convert(MultiByteToWideCharProc convert, const char* source, size_t from, WCHAR* target, size_t units) {
+// field holds. The field's UTF-16 units are the WCHARs the conversion writes.
+void Convert(MultiByteToWideCharProc convert, const char* source, size_t from, char16_t* target, size_t units) {
     if (!convert) return;
     bool terminated = std::memchr(source, '\0', from) != nullptr;
-    convert(CP_ACP, 0, source, terminated ? -1 : static_cast<int>(from - 1), target, static_cast<int>(units));
+    convert(CP_ACP, 0, source, terminated ? -1 : static_cast<int>(from - 1), reinterpret_cast<LPWSTR>(target),
+            static_cast<int>(units));
     target[units - 1] = 0;
 }
 

@@ -6,7 +6,8 @@
 
 #include "base/edition.h"
 #include "base/run_plan.h"
-#include "portcfg/port_fields.h"
+#include "platform/win32.h"
+#include "wire/port_fields.h"
 
 // The delivery-mode fields by index: 2 and 3 are the fields at the end, any
 // other index is field 1 (ServerDeliveryMode among the older fields).

@@ -26,14 +26,14 @@
 #include <vector>
 
 #include "internal.h"
-#include "portcfg/port_fields.h"
 #include "winsim/spooler.h"
+#include "wire/port_fields.h"
 
 namespace winsim {
 namespace {
 
 const char kXcvMonitor[] = ",XcvMonitor ";
-const DWORD kRecordSize = sizeof(PortRecord);
+const DWORD kRecordSize = kPortRecordSize;
 const size_t kRecordNameOffset = offsetof(PortRecord, PortName);
 const size_t kRecordNameUnits = kPortNameSize;
 

@@ -28,11 +28,14 @@
 #include <winspool.h>
 #include <winsplp.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <new>
+
+#include "wire/port_fields.h"
 
 namespace {
 
@@ -40,9 +43,11 @@ const wchar_t kMonitorsKey[] = L"SYSTEM\\CurrentControlSet\\Control\\Print\\Moni
 const wchar_t kControlKey[] = L"SOFTWARE\\Vormo Monitor Stand-in";
 const wchar_t kPortDescription[] = L"Vormo Network Port (stand-in)";
 
-const DWORD kRecordSize = 11608;
-const DWORD kRecordPortNameOffset = 11588;
-const DWORD kRecordPortNameUnits = 10;
+// The configuration record's wire format, as the installer builds it.
+const DWORD kRecordSize = kPortRecordSize;
+const DWORD kRecordPortNameOffset = offsetof(PortRecord, PortName);
+const DWORD kRecordPortNameUnits = kPortNameSize;
+static_assert(sizeof(wchar_t) == sizeof(char16_t), "the record's text is UTF-16");
 const size_t kNameUnits = 260;  // port and monitor names, terminator included
 
 HMODULE g_module = nullptr;

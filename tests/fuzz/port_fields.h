@@ -7,8 +7,8 @@
 #include <string>
 
 #include "fuzz/fuzz_support.h"
-#include "portcfg/port_fields.h"
 #include "portcfg/port_record.h"
+#include "wire/port_fields.h"
 
 namespace port_fields {
 

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "portcfg/port_fields.h"
 #include "support/machine.h"
 #include "winsim/machine.h"
+#include "wire/port_fields.h"
 
 using nlohmann::json;
 using testing_support::NewMachineDir;
