@@ -77,7 +77,7 @@ const wchar_t kInstallExe[] = L"Install.exe";
 const wchar_t kCheckExe[] = L"VormoCheck.exe";
 const wchar_t kIniFileName[] = L"Vormo.ini";
 // Administrators and the local system, full access; nothing inherited.
-const wchar_t kIniFileSecurity[] = L"D:P(A;;FA;;;BA)(A;;FA;;;SY)";
+const wchar_t kAdministratorsOnly[] = L"D:P(A;;FA;;;BA)(A;;FA;;;SY)";
 
 // VormoCheck's exit codes.
 constexpr DWORD kCheckClean = 0;
@@ -91,6 +91,8 @@ constexpr size_t kProgramNameRoom = 20;
 constexpr DWORD kMaxLoggedOutputBytes = 4u << 20;
 constexpr size_t kMaxLoggedLineBytes = 2048;
 constexpr DWORD kOutputChunkBytes = 64u << 10;
+// Names tried for the temporary output file before giving up.
+constexpr UINT kMaxTempNameAttempts = 100;
 // Products of this upgrade code looked at: far more than can be installed at once.
 constexpr DWORD kMaxRelatedProducts = 64;
 // A product code with its braces, and its terminator.
@@ -133,6 +135,15 @@ void Log(MSIHANDLE install, const std::wstring& text) { Message(install, INSTALL
 UINT Fail(MSIHANDLE install, const std::wstring& text) {
     Message(install, INSTALLMESSAGE(INSTALLMESSAGE_ERROR | MB_OK | MB_ICONERROR), text);
     return ERROR_INSTALL_FAILURE;
+}
+
+// The access list of the INI file (and of the check's output): Administrators
+// and SYSTEM only, nothing inherited.
+bool AdministratorsOnly(LocalBlock* descriptor) {
+    PSECURITY_DESCRIPTOR made = nullptr;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnly, SDDL_REVISION_1, &made, nullptr)) return false;
+    descriptor->reset(made);
+    return true;
 }
 
 bool FitsAnsiCodePage(const std::wstring& text) {
@@ -189,10 +200,9 @@ std::wstring WithoutSecrets(const std::wstring& line) {
 
 // Writes the first bytes of a program's output into the log, a line each.
 void LogOutput(MSIHANDLE install, HANDLE file, const wchar_t* label) {
-    LARGE_INTEGER start = {};
-    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN)) return;
+    LARGE_INTEGER start = {}, size = {};
+    if (!SetFilePointerEx(file, start, nullptr, FILE_BEGIN) || !GetFileSizeEx(file, &size)) return;
     std::string line, chunk(kOutputChunkBytes, '\0');
-    DWORD total = 0, cut = 0;
     auto flush = [&]() {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         std::wstring text;
@@ -204,15 +214,13 @@ void LogOutput(MSIHANDLE install, HANDLE file, const wchar_t* label) {
         Log(install, std::wstring(label) + L": " + WithoutSecrets(text));
         line.clear();
     };
-    for (;;) {
+    DWORD logged = 0;
+    while (logged < kMaxLoggedOutputBytes) {
+        DWORD want = kMaxLoggedOutputBytes - logged < kOutputChunkBytes ? kMaxLoggedOutputBytes - logged : kOutputChunkBytes;
         DWORD read = 0;
-        if (!ReadFile(file, &chunk[0], kOutputChunkBytes, &read, nullptr) || read == 0) break;
-        DWORD keep = read;
-        if (total >= kMaxLoggedOutputBytes) keep = 0;
-        else if (read > kMaxLoggedOutputBytes - total) keep = kMaxLoggedOutputBytes - total;
-        cut += read - keep;
-        total += keep;
-        for (DWORD i = 0; i < keep; ++i) {
+        if (!ReadFile(file, &chunk[0], want, &read, nullptr) || read == 0) break;
+        logged += read;
+        for (DWORD i = 0; i < read; ++i) {
             if (chunk[i] == '\n') {
                 flush();
                 continue;
@@ -222,7 +230,8 @@ void LogOutput(MSIHANDLE install, HANDLE file, const wchar_t* label) {
         }
     }
     if (!line.empty()) flush();
-    if (cut > 0) Log(install, std::wstring(label) + L": (" + NumberText(cut) + L" more bytes of output not logged)");
+    if (size.QuadPart > logged)
+        Log(install, std::wstring(label) + L": (" + std::to_wstring(size.QuadPart - logged) + L" more bytes of output not logged)");
 }
 
 // Runs a program of the package's folder with ARGS and waits for its end.
@@ -250,21 +259,28 @@ bool Run(MSIHANDLE install, const std::wstring& folder, const wchar_t* program, 
         }
         return true;
     }
+    // The output holds what the check reads of the port sections: a file of
+    // a new name that only Administrators and SYSTEM may open, gone once the
+    // last handle to it closes.
     wchar_t tempFolder[MAX_PATH + 1], tempName[MAX_PATH];
     DWORD n = GetTempPathW(MAX_PATH + 1, tempFolder);
-    if (n == 0 || n > MAX_PATH || GetTempFileNameW(tempFolder, L"vmo", 0, tempName) == 0) {
+    LocalBlock descriptor;
+    if (n == 0 || n > MAX_PATH || !AdministratorsOnly(&descriptor)) {
         *problem = L"no temporary file for its output (error " + NumberText(GetLastError()) + L")";
         return false;
     }
-    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
-    platform::KernelHandle output(CreateFileW(tempName, GENERIC_READ | GENERIC_WRITE,
-                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable,
-                                              TRUNCATE_EXISTING, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                                              nullptr));
+    SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, descriptor.get(), TRUE};
+    platform::KernelHandle output;
+    const UINT seed = GetTickCount() ^ GetCurrentProcessId();
+    for (UINT attempt = 0; attempt < kMaxTempNameAttempts && !output; ++attempt) {
+        UINT unique = (seed + attempt) & 0xFFFF;
+        if (GetTempFileNameW(tempFolder, L"vmo", unique ? unique : 1, tempName) == 0) break;
+        output.reset(CreateFileW(tempName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 &inheritable, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        if (!output && GetLastError() != ERROR_FILE_EXISTS) break;
+    }
     if (!output) {
-        DWORD error = GetLastError();
-        DeleteFileW(tempName);
-        *problem = L"no temporary file for its output (error " + NumberText(error) + L")";
+        *problem = L"no temporary file for its output (error " + NumberText(GetLastError()) + L")";
         return false;
     }
 
@@ -444,13 +460,12 @@ UINT Secure(MSIHANDLE install) {
         Log(install, L"Vormo: no " + std::wstring(kIniFileName) + L" in the package's folder to protect.");
         return ERROR_SUCCESS;
     }
-    PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kIniFileSecurity, SDDL_REVISION_1, &descriptor, nullptr))
+    LocalBlock descriptor;
+    if (!AdministratorsOnly(&descriptor))
         return Fail(install, L"The permissions of " + path + L" could not be made (error " + NumberText(GetLastError()) + L").");
-    LocalBlock owner(descriptor);
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
-    if (!GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) || !present || !dacl)
+    if (!GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted) || !present || !dacl)
         return Fail(install, L"The permissions of " + path + L" could not be made.");
     DWORD error = SetNamedSecurityInfoW(&path[0], SE_FILE_OBJECT,
                                         DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
