@@ -8,13 +8,15 @@
 #               a printer bound by hand alone; the upgrade to 2.26 keeping the ports
 #               and the INI's printer bindings; its full removal running Install.exe -u
 #   enterprise  32-bit: EDITION, INIFILE and LOGFILE remembered and used by the upgrade
-#               to 2.26; a feature removal running Install.exe -u -a with them
+#               to 2.26; a removal whose Install.exe -u fails keeps the package; a
+#               feature removal running Install.exe -u -a with them
 #   refused     64-bit: hostile properties (command line and remembered) and a broken
 #               configuration stopped by the pre-flight check, each with nothing changed
 #   upgrade_failed  32-bit, without the .NET Framework: the upgrade stopped by the
 #               pre-flight check leaves 2.25 as it was; past the check (SKIPCHECK=1)
 #               Install.exe fails and 2.25 stays registered; the guide's recovery
-#               (2.25 repaired with REDEPLOY=1, then the upgrade again) succeeds
+#               (2.25 repaired with REDEPLOY=1, then the upgrade again) succeeds; a
+#               removal with IGNOREERRORS=1 goes through although Install.exe -u fails
 # Builds its own packages from the sample distribution (packaging/build-msi.sh):
 # Vormo.msi at 2.25 and Vormo-2.26.msi, from the same sources.
 # Ends with a count line; fails when a check failed.
@@ -152,6 +154,25 @@ check_package_gone() {
   check "nothing left below $PF\\Oxlen" test ! -e "$P/drive_c/$PF/Oxlen"
 }
 
+# hold_mutex, release_mutex: the helper holds Install.exe's mutex between
+# them, so that Install.exe fails with "Another (un)installation already running."
+hold_mutex() {
+  local i
+  rm -f "$P/drive_c/mutex.ready" "$P/drive_c/mutex.release"
+  WINEPREFIX=$P wine 'C:\tools\wine_helper.exe' holdmutex 'Global\VormoClientInstallMutex' 'C:\mutex.ready' \
+    'C:\mutex.release' >/dev/null 2>&1 &
+  MUTEX_HOLDER=$!
+  for ((i = 0; i < 200; i++)); do
+    [ -f "$P/drive_c/mutex.ready" ] && break
+    sleep 0.1
+  done
+  check "the helper holds the mutex" test -f "$P/drive_c/mutex.ready"
+}
+release_mutex() {
+  touch "$P/drive_c/mutex.release"
+  wait "$MUTEX_HOLDER" || true
+}
+
 # ---- scenarios ----
 
 scenario_install() {
@@ -235,6 +256,17 @@ scenario_enterprise() {
   check_package_installed VormoE "Vormo Client Enterprise" 2.26 "VormoE001 VormoE002"
   check_eq "no standard ports" "" "$(ports_of Vormo)"
 
+  # A removal whose Install.exe -u fails (another installer run holds the
+  # mutex) fails and keeps the package with its files and the monitor.
+  hold_mutex
+  msiexec_line "$O/refused-removal" '/i Vormo-2.26.msi /qn REMOVE=PortMonitor /l*v C:\Windows\Temp\VormoRemoveFailed.log'
+  release_mutex
+  check_eq "exit code of the removal whose Install.exe -u failed" 1603 "$(cat "$O/refused-removal.rc")"
+  check "msiexec's log says why" log_has_start "$(msi_log VormoRemoveFailed.log)" "Install.exe -u failed (exit code -1). The package stays installed."
+  # (Wine's rollback drops the ARP entry here: tests/wine/README.md.)
+  check_eq "the monitor's ports stay" "VormoE001 VormoE002" "$(ports_of VormoE)"
+  check "the package's files stay" same_file "$SETUP/Install.exe" "$WINDOWS_BUILD/Install.exe"
+
   # Removing the package's one feature removes its files: Install.exe -u -a first.
   guide_run "$O/remove" "$REMOVE_FEATURE"
   check_eq "exit code of the feature removal" 0 "$(cat "$O/remove.rc")"
@@ -314,6 +346,18 @@ scenario_upgrade_failed() {
   check_eq "exit code of the upgrade run again" 0 "$(cat "$O/upgrade.rc")"
   check "2.25 no longer registered" not_registered "$CODE_225"
   check_package_installed Vormo "Vormo Client" 2.26 "Vormo001 Vormo002 Vormo003"
+
+  # With IGNOREERRORS=1 a removal whose Install.exe -u fails removes the
+  # package all the same and leaves the monitor behind.
+  hold_mutex
+  msiexec_line "$O/forced" '/x Vormo-2.26.msi /qn IGNOREERRORS=1 /l*v C:\Windows\Temp\VormoRemove.log'
+  release_mutex
+  check_eq "exit code of the removal with IGNOREERRORS=1" 0 "$(cat "$O/forced.rc")"
+  check "msiexec's log says so" log_has_start "$(msi_log VormoRemove.log)" \
+    "Vormo: Install.exe -u failed (exit code -1); IGNOREERRORS=1: the package is removed all the same."
+  check "2.26 no longer registered" not_registered "$CODE_226"
+  check "the package's folder is gone" test ! -e "$SETUP"
+  check_eq "the monitor's ports stay behind" "Vormo001 Vormo002 Vormo003" "$(ports_of Vormo)"
 }
 
 # ---- run ----
