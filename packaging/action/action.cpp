@@ -16,12 +16,11 @@
 // VormoCheck's console output goes into the Windows Installer log, a line
 // each, after its name, with every AuthText value left out. Install.exe's
 // goes nowhere: its install log holds it.
-#include <windows.h>
-
 #include <aclapi.h>
 #include <msi.h>
 #include <msiquery.h>
 #include <sddl.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -61,7 +60,7 @@ using AttributeList = platform::Owner<LPPROC_THREAD_ATTRIBUTE_LIST, AttributeLis
 // command line can set them.
 const wchar_t kArgumentsProperty[] = L"VormoArguments";
 // The remembered configuration as the Registry table writes it.
-const wchar_t* const kRememberProperties[kSettingCount] = {L"VormoEdition", L"VormoConfig", L"VormoIniFile",
+const wchar_t* const kRememberProperties[kSettingCount] = {L"VormoEdition", L"VormoConfig",  L"VormoIniFile",
                                                            L"VormoNoCopy",  L"VormoLogFile", L"VormoServer"};
 // The deferred actions, by name: a deferred action reads its data from the
 // property of its own name, and runs only when that property is set.
@@ -141,7 +140,8 @@ UINT Fail(MSIHANDLE install, const std::wstring& text) {
 // and SYSTEM only, nothing inherited.
 bool AdministratorsOnly(LocalBlock* descriptor) {
     PSECURITY_DESCRIPTOR made = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnly, SDDL_REVISION_1, &made, nullptr)) return false;
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(kAdministratorsOnly, SDDL_REVISION_1, &made, nullptr))
+        return false;
     descriptor->reset(made);
     return true;
 }
@@ -149,16 +149,17 @@ bool AdministratorsOnly(LocalBlock* descriptor) {
 bool FitsAnsiCodePage(const std::wstring& text) {
     if (text.empty()) return true;
     int length = static_cast<int>(text.size());
-    if (GetACP() == CP_UTF8) return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), length, nullptr, 0, nullptr, nullptr) > 0;
+    if (GetACP() == CP_UTF8)
+        return WideCharToMultiByte(CP_UTF8, WC_ERR_INVALID_CHARS, text.data(), length, nullptr, 0, nullptr, nullptr) >
+               0;
     BOOL usedDefault = FALSE;
-    int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr, 0, nullptr, &usedDefault);
+    int bytes =
+        WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), length, nullptr, 0, nullptr, &usedDefault);
     return bytes > 0 && !usedDefault;
 }
 
 std::wstring NumberText(DWORD n) { return std::to_wstring(n); }
-std::wstring ExitCodeText(DWORD code) {
-    return code == 0xFFFFFFFFu ? L"-1" : NumberText(code);
-}
+std::wstring ExitCodeText(DWORD code) { return code == 0xFFFFFFFFu ? L"-1" : NumberText(code); }
 
 // A deferred action's data, split at its line feeds.
 std::vector<std::wstring> ActionData(MSIHANDLE install) {
@@ -216,7 +217,8 @@ void LogOutput(MSIHANDLE install, HANDLE file, const wchar_t* label) {
     };
     DWORD logged = 0;
     while (logged < kMaxLoggedOutputBytes) {
-        DWORD want = kMaxLoggedOutputBytes - logged < kOutputChunkBytes ? kMaxLoggedOutputBytes - logged : kOutputChunkBytes;
+        DWORD want =
+            kMaxLoggedOutputBytes - logged < kOutputChunkBytes ? kMaxLoggedOutputBytes - logged : kOutputChunkBytes;
         DWORD read = 0;
         if (!ReadFile(file, &chunk[0], want, &read, nullptr) || read == 0) break;
         logged += read;
@@ -231,7 +233,8 @@ void LogOutput(MSIHANDLE install, HANDLE file, const wchar_t* label) {
     }
     if (!line.empty()) flush();
     if (size.QuadPart > logged)
-        Log(install, std::wstring(label) + L": (" + std::to_wstring(size.QuadPart - logged) + L" more bytes of output not logged)");
+        Log(install, std::wstring(label) + L": (" + std::to_wstring(size.QuadPart - logged) +
+                         L" more bytes of output not logged)");
 }
 
 // Runs a program of the package's folder with ARGS and waits for its end.
@@ -253,7 +256,8 @@ bool Run(MSIHANDLE install, const std::wstring& folder, const wchar_t* program, 
             return false;
         }
         platform::KernelHandle process(info.hProcess), thread(info.hThread);
-        if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 || !GetExitCodeProcess(process.get(), exitCode)) {
+        if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0 ||
+            !GetExitCodeProcess(process.get(), exitCode)) {
             *problem = L"its end could not be awaited (error " + NumberText(GetLastError()) + L")";
             return false;
         }
@@ -275,8 +279,9 @@ bool Run(MSIHANDLE install, const std::wstring& folder, const wchar_t* program, 
     for (UINT attempt = 0; attempt < kMaxTempNameAttempts && !output; ++attempt) {
         UINT unique = (seed + attempt) & 0xFFFF;
         if (GetTempFileNameW(tempFolder, L"vmo", unique ? unique : 1, tempName) == 0) break;
-        output.reset(CreateFileW(tempName, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 &inheritable, CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+        output.reset(CreateFileW(tempName, GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inheritable, CREATE_NEW,
+                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
         if (!output && GetLastError() != ERROR_FILE_EXISTS) break;
     }
     if (!output) {
@@ -290,14 +295,14 @@ bool Run(MSIHANDLE install, const std::wstring& folder, const wchar_t* program, 
     std::vector<unsigned char> listRoom(listSize);
     AttributeList list;
     HANDLE inherited[1] = {output.get()};
-    if (listSize == 0 ||
-        !InitializeProcThreadAttributeList(reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(listRoom.data()), 1, 0, &listSize)) {
+    if (listSize == 0 || !InitializeProcThreadAttributeList(
+                             reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(listRoom.data()), 1, 0, &listSize)) {
         *problem = L"no attribute list (error " + NumberText(GetLastError()) + L")";
         return false;
     }
     list.reset(reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(listRoom.data()));
-    if (!UpdateProcThreadAttribute(list.get(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited, nullptr,
-                                   nullptr)) {
+    if (!UpdateProcThreadAttribute(list.get(), 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited, sizeof inherited,
+                                   nullptr, nullptr)) {
         *problem = L"no handle list (error " + NumberText(GetLastError()) + L")";
         return false;
     }
@@ -373,19 +378,22 @@ UINT Prepare(MSIHANDLE install) {
                                  NumberText(MAX_PATH - kProgramNameRoom) +
                                  L" characters without quotes or control characters. Nothing was changed.");
 
-    for (int i = 0; i < kSettingCount; ++i) MsiSetPropertyW(install, kRememberProperties[i], settings.values[i].c_str());
+    for (int i = 0; i < kSettingCount; ++i)
+        MsiSetPropertyW(install, kRememberProperties[i], settings.values[i].c_str());
     const std::wstring args = vormo_package::InstallerArguments(settings, removal);
     MsiSetPropertyW(install, kArgumentsProperty, args.c_str());
 
     if (removal) {
-        MsiSetPropertyW(install, kRunUninstaller, (folder + L"\n" + args + L"\n" + (settings.ignoreErrors ? L"1" : L"0")).c_str());
+        MsiSetPropertyW(install, kRunUninstaller,
+                        (folder + L"\n" + args + L"\n" + (settings.ignoreErrors ? L"1" : L"0")).c_str());
         Log(install, L"Vormo: the removal runs Install.exe " + args + L".");
         return ERROR_SUCCESS;
     }
     MsiSetPropertyW(install, kSecureIniFile, folder.c_str());
     if (request.kind == RunKind::Maintenance && !settings.redeploy) {
-        Log(install, L"Vormo: the package is installed already: its files are repaired and Install.exe is not run "
-                     L"(REDEPLOY=1 runs it again).");
+        Log(install,
+            L"Vormo: the package is installed already: its files are repaired and Install.exe is not run "
+            L"(REDEPLOY=1 runs it again).");
         return ERROR_SUCCESS;
     }
     const std::wstring data = folder + L"\n" + args;
@@ -414,12 +422,14 @@ UINT CheckFirst(MSIHANDLE install) {
                                            L"VormoCheck.exe above); the installation goes on.");
         return ERROR_SUCCESS;
     }
-    return Fail(install, std::wstring(code == kCheckErrors ? L"The pre-flight check found errors"
-                                                           : L"The pre-flight check could not judge the machine") +
-                             L" (VormoCheck.exe exit code " + ExitCodeText(code) + L"; its findings are in the Windows "
-                             L"Installer log, in the lines that begin with \"VormoCheck.exe:\"). Install.exe was not run; "
-                             L"the package's files are rolled back. Mend what it names, or give SKIPCHECK=1 to install "
-                             L"without the check.");
+    return Fail(install,
+                std::wstring(code == kCheckErrors ? L"The pre-flight check found errors"
+                                                  : L"The pre-flight check could not judge the machine") +
+                    L" (VormoCheck.exe exit code " + ExitCodeText(code) +
+                    L"; its findings are in the Windows "
+                    L"Installer log, in the lines that begin with \"VormoCheck.exe:\"). Install.exe was not run; "
+                    L"the package's files are rolled back. Mend what it names, or give SKIPCHECK=1 to install "
+                    L"without the check.");
 }
 
 UINT Install(MSIHANDLE install) {
@@ -430,8 +440,9 @@ UINT Install(MSIHANDLE install) {
     if (!Run(install, data[0], kInstallExe, data[1], false, &code, &problem))
         return Fail(install, L"Install.exe did not run: " + problem + L".");
     if (code == 0) return ERROR_SUCCESS;
-    return Fail(install, L"Install.exe failed (exit code " + ExitCodeText(code) + L"); its install log says where it "
-                         L"stopped. The package's files are rolled back.");
+    return Fail(install, L"Install.exe failed (exit code " + ExitCodeText(code) +
+                             L"); its install log says where it "
+                             L"stopped. The package's files are rolled back.");
 }
 
 UINT Uninstall(MSIHANDLE install) {
@@ -448,13 +459,15 @@ UINT Uninstall(MSIHANDLE install) {
         Log(install, L"Vormo: " + what + L"; IGNOREERRORS=1: the package is removed all the same.");
         return ERROR_SUCCESS;
     }
-    return Fail(install, what + L". The package stays installed. Mend the cause and remove it again, or remove it "
-                                L"with IGNOREERRORS=1, which leaves what Install.exe -u could not remove behind.");
+    return Fail(install, what +
+                             L". The package stays installed. Mend the cause and remove it again, or remove it "
+                             L"with IGNOREERRORS=1, which leaves what Install.exe -u could not remove behind.");
 }
 
 UINT Secure(MSIHANDLE install) {
     std::vector<std::wstring> data = ActionData(install);
-    if (data.size() != 1 || data[0].empty()) return Fail(install, L"The INI file's protection got no data from the package.");
+    if (data.size() != 1 || data[0].empty())
+        return Fail(install, L"The INI file's protection got no data from the package.");
     std::wstring path = data[0] + kIniFileName;
     if (GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
         Log(install, L"Vormo: no " + std::wstring(kIniFileName) + L" in the package's folder to protect.");
@@ -462,14 +475,15 @@ UINT Secure(MSIHANDLE install) {
     }
     LocalBlock descriptor;
     if (!AdministratorsOnly(&descriptor))
-        return Fail(install, L"The permissions of " + path + L" could not be made (error " + NumberText(GetLastError()) + L").");
+        return Fail(install,
+                    L"The permissions of " + path + L" could not be made (error " + NumberText(GetLastError()) + L").");
     BOOL present = FALSE, defaulted = FALSE;
     PACL dacl = nullptr;
     if (!GetSecurityDescriptorDacl(descriptor.get(), &present, &dacl, &defaulted) || !present || !dacl)
         return Fail(install, L"The permissions of " + path + L" could not be made.");
-    DWORD error = SetNamedSecurityInfoW(&path[0], SE_FILE_OBJECT,
-                                        DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                        dacl, nullptr);
+    DWORD error =
+        SetNamedSecurityInfoW(&path[0], SE_FILE_OBJECT, DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,
+                              nullptr, nullptr, dacl, nullptr);
     if (error != ERROR_SUCCESS)
         return Fail(install, L"The permissions of " + path + L" could not be set (error " + NumberText(error) +
                                  L"): it would stay readable by every user. The package's files are rolled back.");

@@ -89,26 +89,35 @@ bool IsServer(const std::wstring& s) {
 
 const wchar_t* Default(Setting s) {
     switch (s) {
-        case kEdition: return L"Standard";
-        case kConfig: return L"Ini";
-        case kNoCopy: return L"0";
-        default: return L"";
+        case kEdition:
+            return L"Standard";
+        case kConfig:
+            return L"Ini";
+        case kNoCopy:
+            return L"0";
+        default:
+            return L"";
     }
 }
 
 std::wstring Rule(const wchar_t* property, ValueKind kind) {
     std::wstring p = property;
     switch (kind) {
-        case ValueKind::Edition: return p + L" must be Standard or Enterprise";
-        case ValueKind::Config: return p + L" must be Ini or Registry";
-        case ValueKind::Flag: return p + L" must be 0 or 1";
+        case ValueKind::Edition:
+            return p + L" must be Standard or Enterprise";
+        case ValueKind::Config:
+            return p + L" must be Ini or Registry";
+        case ValueKind::Flag:
+            return p + L" must be 0 or 1";
         case ValueKind::Path:
-            return p + L" must be a full path (C:\\folder\\file or \\\\server\\share\\file) of at most 259 characters, "
-                       L"without quotes, control characters, * ? < > | or a backslash at its end, in characters of "
-                       L"the system's ANSI code page";
+            return p +
+                   L" must be a full path (C:\\folder\\file or \\\\server\\share\\file) of at most 259 characters, "
+                   L"without quotes, control characters, * ? < > |, a colon after the drive or a backslash at its "
+                   L"end, in characters of the system's ANSI code page";
         case ValueKind::Server:
-            return p + L" must be a print server's name such as \\\\PRINTSRV: two backslashes, then letters, digits, "
-                       L"\"-\", \"_\" or \".\", at most 255 characters in all";
+            return p +
+                   L" must be a print server's name such as \\\\PRINTSRV: two backslashes, then letters, digits, "
+                   L"\"-\", \"_\" or \".\", at most 255 characters in all";
     }
     return p;
 }
@@ -116,7 +125,8 @@ std::wstring Rule(const wchar_t* property, ValueKind kind) {
 // A value as a message shows it: control characters as "?", cut when long.
 std::wstring Shown(const std::wstring& value) {
     std::wstring shown = L"\"";
-    for (size_t i = 0; i < value.size() && i < kMaxShownValueLength; ++i) shown += IsControl(value[i]) ? L'?' : value[i];
+    for (size_t i = 0; i < value.size() && i < kMaxShownValueLength; ++i)
+        shown += IsControl(value[i]) ? L'?' : value[i];
     shown += value.size() > kMaxShownValueLength ? L"...\"" : L"\"";
     return shown;
 }
@@ -128,14 +138,20 @@ const wchar_t kNothingChanged[] = L" Nothing was changed.";
 bool NormalizeValue(ValueKind kind, const std::wstring& value, const Request& request, std::wstring* normalized) {
     switch (kind) {
         case ValueKind::Edition:
-            if (SameIgnoringAsciiCase(value, L"Standard")) *normalized = L"Standard";
-            else if (SameIgnoringAsciiCase(value, L"Enterprise")) *normalized = L"Enterprise";
-            else return false;
+            if (SameIgnoringAsciiCase(value, L"Standard"))
+                *normalized = L"Standard";
+            else if (SameIgnoringAsciiCase(value, L"Enterprise"))
+                *normalized = L"Enterprise";
+            else
+                return false;
             return true;
         case ValueKind::Config:
-            if (SameIgnoringAsciiCase(value, L"Ini")) *normalized = L"Ini";
-            else if (SameIgnoringAsciiCase(value, L"Registry")) *normalized = L"Registry";
-            else return false;
+            if (SameIgnoringAsciiCase(value, L"Ini"))
+                *normalized = L"Ini";
+            else if (SameIgnoringAsciiCase(value, L"Registry"))
+                *normalized = L"Registry";
+            else
+                return false;
             return true;
         case ValueKind::Flag:
             if (value != L"0" && value != L"1") return false;
@@ -168,7 +184,8 @@ Resolved Resolve(const Request& request) {
         std::wstring given = request.property(s.property), normalized;
         if (given.empty()) continue;
         if (!NormalizeValue(ValueKind::Flag, given, request, &normalized))
-            return refuse(std::wstring(s.property) + L"=" + Shown(given) + L" is refused: " + Rule(s.property, ValueKind::Flag) + L".");
+            return refuse(std::wstring(s.property) + L"=" + Shown(given) + L" is refused: " +
+                          Rule(s.property, ValueKind::Flag) + L".");
         *s.value = normalized == L"1";
     }
 
@@ -180,7 +197,8 @@ Resolved Resolve(const Request& request) {
         const std::wstring given = request.property(s.property);
         std::wstring givenValue, savedValue;
         if (!given.empty() && !NormalizeValue(s.kind, given, request, &givenValue))
-            return refuse(std::wstring(s.property) + L"=" + Shown(given) + L" is refused: " + Rule(s.property, s.kind) + L".");
+            return refuse(std::wstring(s.property) + L"=" + Shown(given) + L" is refused: " + Rule(s.property, s.kind) +
+                          L".");
         bool savedValid = false;
         std::wstring saved;
         if (remembered) {
@@ -192,14 +210,17 @@ Resolved Resolve(const Request& request) {
         if (!given.empty()) {
             if (remembered && savedValid && !SameIgnoringAsciiCase(givenValue, savedValue)) {
                 if (i == kEdition && request.kind != RunKind::Install)
-                    return refuse(L"The edition cannot be changed while a version of the package is installed (it was "
-                                  L"installed as " + savedValue + L"): remove the package, then install it with EDITION=" +
-                                  givenValue + L".");
+                    return refuse(
+                        L"The edition cannot be changed while a version of the package is installed (it was "
+                        L"installed as " +
+                        savedValue + L"): remove the package, then install it with EDITION=" + givenValue + L".");
                 if (keepsConfiguration)
                     return refuse(std::wstring(s.property) + L"=" + Shown(given) +
-                                  L" differs from the configuration the package was installed with (" + s.property + L"=" +
-                                  Shown(savedValue) + L"). A repair, a second installation and a removal keep that "
-                                  L"configuration: leave " + s.property + L" out, or give it to a new version of the package.");
+                                  L" differs from the configuration the package was installed with (" + s.property +
+                                  L"=" + Shown(savedValue) +
+                                  L"). A repair, a second installation and a removal keep that "
+                                  L"configuration: leave " +
+                                  s.property + L" out, or give it to a new version of the package.");
             }
             r.values[i] = givenValue;
         } else if (remembered) {

@@ -26,9 +26,9 @@ enum Setting { kEdition, kConfig, kIniFile, kNoCopy, kLogFile, kServer, kSetting
 enum class ValueKind { Edition, Config, Flag, Path, Server };
 
 struct SettingInfo {
-    const wchar_t* property;    // on the command line: EDITION
-    const wchar_t* saved;       // read back by AppSearch: SAVEDEDITION
-    const wchar_t* valueName;   // the registry value it is remembered in: Edition
+    const wchar_t* property;   // on the command line: EDITION
+    const wchar_t* saved;      // read back by AppSearch: SAVEDEDITION
+    const wchar_t* valueName;  // the registry value it is remembered in: Edition
     ValueKind kind;
 };
 extern const SettingInfo kSettings[kSettingCount];

@@ -97,7 +97,10 @@ TEST(PackageSettings, EachValueIsCheckedAndSpelledOneWay) {
         {ValueKind::Path, L"C:\\a\"b.ini", false},
         {ValueKind::Path, L"C:\\a\tb.ini", false},
         {ValueKind::Path, L"C:\\a\nb.ini", false},
-        {ValueKind::Path, L"C:\\a\x85" L"b.ini", false},
+        {ValueKind::Path,
+         L"C:\\a\x85"
+         L"b.ini",
+         false},
         {ValueKind::Path, L"C:\\a.ini:secret", false},
         {ValueKind::Path, L"C:\\*.ini", false},
         {ValueKind::Path, L"C:\\a|b.ini", false},
@@ -172,7 +175,8 @@ TEST(PackageSettings, ArgumentListsOfTheSwitchTable) {
     EXPECT_TRUE(InstallerArguments(none, false).empty());  // without arguments: no batch file
     EXPECT_TRUE(InstallerArguments(none, true) == L"-u");
     Resolved all;
-    const std::wstring values[kSettingCount] = {L"Enterprise", L"Registry", L"C:\\Site\\V.ini", L"1", L"C:\\l.log", L"\\\\S"};
+    const std::wstring values[kSettingCount] = {L"Enterprise", L"Registry",  L"C:\\Site\\V.ini",
+                                                L"1",          L"C:\\l.log", L"\\\\S"};
     for (int i = 0; i < kSettingCount; ++i) all.values[i] = values[i];
     all.ignoreErrors = true;
     EXPECT_TRUE(InstallerArguments(all, false) == L"-a -r \"-iC:\\Site\\V.ini\" -c -e \"-lC:\\l.log\" \"\\\\S\"");
@@ -187,7 +191,8 @@ struct RunCase {
 };
 
 TEST(PackageSettings, RememberedConfigurationAndTheKindOfRun) {
-    const Properties saved = {{L"SAVEDEDITION", L"Standard"}, {L"SAVEDINIFILE", L"C:\\Site\\A.ini"}, {L"SAVEDSERVER", L"\\\\S"}};
+    const Properties saved = {
+        {L"SAVEDEDITION", L"Standard"}, {L"SAVEDINIFILE", L"C:\\Site\\A.ini"}, {L"SAVEDSERVER", L"\\\\S"}};
     auto with = [&saved](Properties extra) {
         Properties p = saved;
         for (auto& e : extra) p[e.first] = e.second;
@@ -198,29 +203,37 @@ TEST(PackageSettings, RememberedConfigurationAndTheKindOfRun) {
         {"first installation, a remembered configuration left behind", RunKind::Install,
          with({{L"EDITION", L"Enterprise"}}), nullptr, L"-a \"-iC:\\Site\\A.ini\" \"\\\\S\""},
         {"upgrade: the remembered values", RunKind::Upgrade, saved, nullptr, L"\"-iC:\\Site\\A.ini\" \"\\\\S\""},
-        {"upgrade: a new value wins", RunKind::Upgrade, with({{L"INIFILE", L"C:\\Site\\B.ini"}, {L"CONFIG", L"registry"}}),
-         nullptr, L"-r \"-iC:\\Site\\B.ini\" \"\\\\S\""},
+        {"upgrade: a new value wins", RunKind::Upgrade,
+         with({{L"INIFILE", L"C:\\Site\\B.ini"}, {L"CONFIG", L"registry"}}), nullptr,
+         L"-r \"-iC:\\Site\\B.ini\" \"\\\\S\""},
         {"upgrade: another edition", RunKind::Upgrade, with({{L"EDITION", L"Enterprise"}}),
-         L"The edition cannot be changed while a version of the package is installed (it was installed as Standard)", nullptr},
+         L"The edition cannot be changed while a version of the package is installed (it was installed as Standard)",
+         nullptr},
         {"repair: another edition", RunKind::Maintenance, with({{L"EDITION", L"enterprise"}}),
          L"The edition cannot be changed", nullptr},
         {"repair: the same values, in other case", RunKind::Maintenance,
          with({{L"EDITION", L"STANDARD"}, {L"INIFILE", L"c:\\site\\a.INI"}, {L"REDEPLOY", L"1"}}), nullptr,
          L"\"-ic:\\site\\a.INI\" \"\\\\S\""},
         {"repair: another INI file", RunKind::Maintenance, with({{L"INIFILE", L"C:\\Site\\B.ini"}}),
-         L"INIFILE=\"C:\\Site\\B.ini\" differs from the configuration the package was installed with (INIFILE=\"C:\\Site\\A.ini\")",
+         L"INIFILE=\"C:\\Site\\B.ini\" differs from the configuration the package was installed with "
+         L"(INIFILE=\"C:\\Site\\A.ini\")",
          nullptr},
         {"removal: a value the installation did not have", RunKind::Removal, with({{L"LOGFILE", L"C:\\l.log"}}),
-         L"LOGFILE=\"C:\\l.log\" differs from the configuration the package was installed with (LOGFILE=\"\")", nullptr},
+         L"LOGFILE=\"C:\\l.log\" differs from the configuration the package was installed with (LOGFILE=\"\")",
+         nullptr},
         {"removal: IGNOREERRORS is per run", RunKind::Removal, with({{L"IGNOREERRORS", L"1"}}), nullptr,
          L"\"-iC:\\Site\\A.ini\" -e \"\\\\S\""},
         {"removal: a remembered value that would split", RunKind::Removal, with({{L"SAVEDSERVER", L"\\\\S\" -u"}}),
-         L"The remembered value Server=\"\\\\S\" -u\" in HKLM\\SOFTWARE\\Oxlen Corporation\\Vormo Port Monitor Setup is refused",
+         L"The remembered value Server=\"\\\\S\" -u\" in HKLM\\SOFTWARE\\Oxlen Corporation\\Vormo Port Monitor Setup "
+         L"is refused",
          nullptr},
         {"removal: the command line replaces a bad remembered value", RunKind::Removal,
          with({{L"SAVEDSERVER", L"\\\\S\" -u"}, {L"SERVER", L"\\\\T"}}), nullptr, L"\"-iC:\\Site\\A.ini\" \"\\\\T\""},
-        {"a run switch out of its set", RunKind::Install, {{L"SKIPCHECK", L"yes"}},
-         L"SKIPCHECK=\"yes\" is refused: SKIPCHECK must be 0 or 1.", nullptr},
+        {"a run switch out of its set",
+         RunKind::Install,
+         {{L"SKIPCHECK", L"yes"}},
+         L"SKIPCHECK=\"yes\" is refused: SKIPCHECK must be 0 or 1.",
+         nullptr},
     };
     for (const RunCase& c : cases) {
         Resolved r = Resolve(MakeRequest(c.kind, c.properties));
