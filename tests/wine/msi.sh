@@ -371,9 +371,9 @@ CODE_226=$(product_code "$PACKAGES/Vormo-2.26.msi")
 # The guide's command lines, run as they stand.
 INSTALL="msiexec /i Vormo.msi /qn /l*v $SETUP_LOG"
 INSTALL_ENTERPRISE="msiexec /i Vormo.msi /qn EDITION=Enterprise INIFILE=C:\\Site\\Vormo.ini LOGFILE=C:\\Windows\\Temp\\VormoPort.log /l*v $SETUP_LOG"
-REPAIR="msiexec /i Vormo.msi /qn REINSTALL=ALL REINSTALLMODE=amus /l*v C:\\Windows\\Temp\\VormoRepair.log"
+REPAIR="msiexec /i Vormo.msi /qn REINSTALL=ALL REINSTALLMODE=omus /l*v C:\\Windows\\Temp\\VormoRepair.log"
 UPGRADE="msiexec /i Vormo-2.26.msi /qn /l*v C:\\Windows\\Temp\\VormoUpgrade.log"
-RECOVER="msiexec /i $CODE_225 /qn REINSTALL=ALL REINSTALLMODE=amus REDEPLOY=1 /l*v C:\\Windows\\Temp\\VormoRepair.log"
+RECOVER="msiexec /i $CODE_225 /qn REINSTALL=ALL REINSTALLMODE=omus REDEPLOY=1 /l*v C:\\Windows\\Temp\\VormoRepair.log"
 REMOVE_FEATURE="msiexec /i Vormo-2.26.msi /qn REMOVE=PortMonitor /l*v C:\\Windows\\Temp\\VormoRemove.log"
 passed_total=0
 failed_total=0
