@@ -49,7 +49,7 @@ gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
 file(GLOB WINSIM_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/winsim/*.cpp)
 add_executable(winsim_tests ${WINSIM_TESTS})
 target_link_libraries(winsim_tests PRIVATE test_support winsim_core GTest::gtest_main)
-add_dependencies(winsim_tests winsim)
+add_dependencies(winsim_tests winsim Install)
 gtest_discover_tests(winsim_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS winsim)
 
 file(GLOB SCENARIO_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/scenario/*.cpp)

@@ -27,7 +27,7 @@ case "$arch" in
     ;;
   *) die "usage: scenarios.sh win32|win64 [SCENARIO...]" ;;
 esac
-ALL_SCENARIOS=(standin help mutex install reinstall enterprise nocopy registry refused uninstall uninstall_enterprise links check)
+ALL_SCENARIOS=(standin help mutex install reinstall enterprise nocopy registry refused uninstall uninstall_enterprise links link_webbrowser link_font link_client check)
 [ $# -gt 0 ] && SELECTED=("$@") || SELECTED=("${ALL_SCENARIOS[@]}")
 
 require_wine
@@ -509,6 +509,64 @@ scenario_links() {
   done
   check "the WebBrowser folder is gone on the host" test ! -e "$(find "$H/drive_c" -maxdepth 4 -ipath '*/Vormo Client/WebBrowser')"
   rm -rf "$wine_out" "$host_out"
+}
+
+# tree_of DIR: every entry below a folder, its kind and its content or
+# where it leads, without following a link.
+tree_of() {
+  (cd "$1" && find . -mindepth 1 | LC_ALL=C sort | while IFS= read -r e; do
+    if [ -L "$e" ]; then echo "$e -> $(readlink "$e")"
+    elif [ -d "$e" ]; then echo "$e/"
+    else echo "$e = $(cat "$e")"; fi
+  done)
+}
+
+# A link in place of one of the client's folders (FOLDER below the product
+# folder), made from outside, to a folder outside the prefix or machine that
+# holds files named as the removals name them and a link of its own: the
+# uninstallation enters no link, and that folder keeps every file. winsim
+# removes the link as Windows removes a junction or symbolic link to a folder;
+# Wine cannot remove a link to a folder that holds something, so there it
+# stays.
+link_at_root() {
+  local folder=$1 wine_out="$WINE_WORK/outside/$arch-$1-wine" host_out="$WINE_WORK/outside/$arch-$1-host" where f
+  rm -rf "$wine_out" "$host_out"
+  for where in "$wine_out" "$host_out"; do
+    mkdir -p "$where/ja-JP" "$where/cache"
+    for f in "Vormo Client.exe" Interop.SHDocVw.dll Microsoft.mshtml.dll VormoSans.ttf server_subnet.csv \
+      "ja-JP/Vormo Client.resources.dll" cache/page.html; do
+      printf 'kept\n' >"$where/$f"
+    done
+    ln -s cache/page.html "$where/inner"
+  done
+  local before
+  before=$(tree_of "$wine_out")
+  local wine_root="$P/drive_c/$PF/Oxlen/Vormo Client" host_root="$H/drive_c/$PF/Oxlen/Vormo Client"
+  mkdir -p "$wine_root" "$host_root"
+  ln -s "$wine_out" "$wine_root/$folder"
+  ln -s "$host_out" "$host_root/$folder"
+  both uninstall -u
+  check_eq "exit code of -u" 0 "$(cat "$O/uninstall.rc")"
+  check_eq "the folder outside keeps every file (Wine)" "$before" "$(tree_of "$wine_out")"
+  check_eq "the folder outside keeps every file (host)" "$before" "$(tree_of "$host_out")"
+  check "the link stays under Wine" test -L "$wine_root/$folder"
+  check "the link went as a link on the host" test ! -e "$host_root/$folder" -a ! -L "$host_root/$folder"
+  rm -rf "$wine_out" "$host_out"
+}
+
+scenario_link_webbrowser() {
+  begin link_webbrowser
+  link_at_root WebBrowser
+}
+
+scenario_link_font() {
+  begin link_font
+  link_at_root Font
+}
+
+scenario_link_client() {
+  begin link_client
+  link_at_root Client
 }
 
 # VormoCheck.exe on the sample distribution (clean) and with the broken

@@ -224,8 +224,10 @@ typedef struct _PROCESS_INFORMATION {
 #define REG_EXPAND_SZ 2u
 #define REG_BINARY 3u
 #define REG_DWORD 4u
+#define REG_LINK 6u
 #define REG_MULTI_SZ 7u
 #define REG_OPTION_NON_VOLATILE 0u
+#define REG_OPTION_OPEN_LINK 8u
 #define REG_CREATED_NEW_KEY 1u
 #define REG_OPENED_EXISTING_KEY 2u
 
