@@ -58,6 +58,14 @@ target_link_libraries(scenario_tests PRIVATE check_core test_support winsim_core
 add_dependencies(scenario_tests Install VormoCheck winsim)
 gtest_discover_tests(scenario_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS scenario)
 
+# The package's property checks and argument list, which VormoAction.dll
+# (packaging/action/) runs inside Windows Installer.
+add_executable(package_settings_tests ${CMAKE_SOURCE_DIR}/tests/packaging/settings_test.cpp
+  ${CMAKE_SOURCE_DIR}/packaging/action/settings.cpp)
+target_include_directories(package_settings_tests PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(package_settings_tests PRIVATE GTest::gtest_main)
+gtest_discover_tests(package_settings_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS packaging)
+
 # The floors of the product's sources: includes run only downward.
 add_test(NAME floors COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/check_floors.sh)
 set_tests_properties(floors PROPERTIES LABELS layout)
