@@ -185,9 +185,8 @@ std::string CaptureJson(const MachineCapture& c, bool secrets) {
     ordered_json doc;
     doc["format"] = kCaptureFormat;
     doc["secrets"] = secrets;
-    doc["windows"] = {{"platform", c.platform},   {"major", c.major},  {"minor", c.minor},
-                      {"build", c.build},         {"productType", c.productType},
-                      {"wow64", c.wow64},         {"codePage", c.codePage}};
+    doc["windows"] = {{"platform", c.platform},       {"major", c.major}, {"minor", c.minor},      {"build", c.build},
+                      {"productType", c.productType}, {"wow64", c.wow64}, {"codePage", c.codePage}};
     // The monitors and ports in the order of their names' bytes, as no
     // spooler promises an order of its own.
     const SpoolerReading& spooler = c.reading.local;

@@ -56,9 +56,9 @@ int Capture(const std::string& file, bool secrets) {
     for (const CapturedFile& f : capture.files) folders += f.kind == CapturedKind::Folder;
     Print("VormoCheck: captured this machine into " + file + ": " + Count(capture.reading.printers.size(), "printer") +
           ", " + Count(capture.reading.local.ports.size(), "port") + ", " +
-          Count(capture.reading.local.monitors.size(), "monitor") + ", " + Count(capture.registry.size(), "registry key") +
-          ", " + Count(capture.files.size() - folders, "file") + ", " + Count(folders, "folder") + " (AuthText " +
-          (secrets ? "in clear" : "withheld") + ")\n");
+          Count(capture.reading.local.monitors.size(), "monitor") + ", " +
+          Count(capture.registry.size(), "registry key") + ", " + Count(capture.files.size() - folders, "file") +
+          ", " + Count(folders, "folder") + " (AuthText " + (secrets ? "in clear" : "withheld") + ")\n");
     return 0;
 }
 

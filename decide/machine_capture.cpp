@@ -148,8 +148,7 @@ bool Reader::Subkeys(HKEY key, const std::string& label, std::vector<std::string
     return true;
 }
 
-void Reader::ReadKey(HKEY root, const std::string& label, const std::string& path, const char* only,
-                     REGSAM view) {
+void Reader::ReadKey(HKEY root, const std::string& label, const std::string& path, const char* only, REGSAM view) {
     platform::RegKey key;
     LONG status = RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | view, key.out());
     if (status == ERROR_FILE_NOT_FOUND) return;
@@ -251,8 +250,8 @@ void Reader::ReadFiles() {
     AddFile(CaptureRoot::Windows, windows, "VOPortInstall.log");
     std::vector<std::string> names = {"VormoEvent.dll"};
     for (const EditionProfile* e : {&kStandardEdition, &kEnterpriseEdition})
-        for (const char* name : {e->monitorDll32, e->monitorDll64, e->uiDll32, e->uiDll64, e->cairoDll32,
-                                 e->cairoDll64, e->oldMonitorDll32, e->oldMonitorDll64})
+        for (const char* name : {e->monitorDll32, e->monitorDll64, e->uiDll32, e->uiDll64, e->cairoDll32, e->cairoDll64,
+                                 e->oldMonitorDll32, e->oldMonitorDll64})
             if (name) names.push_back(name);
     for (const std::string& name : names) {
         AddFile(CaptureRoot::System, system, name);
@@ -287,7 +286,8 @@ void Reader::Run() {
     if (c_.wow64) DisableFsRedirection();
     c_.reading = ReadMachine(nullptr);
     if (c_.reading.local.error) return Fail(ErrorText("the spooler cannot list its ports", c_.reading.local.error));
-    if (c_.reading.printersError) return Fail(ErrorText("the spooler cannot list its printers", c_.reading.printersError));
+    if (c_.reading.printersError)
+        return Fail(ErrorText("the spooler cannot list its printers", c_.reading.printersError));
     ReadRegistry();
     if (!Failed()) ReadFiles();
 }

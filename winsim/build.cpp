@@ -252,8 +252,8 @@ bool LayCapturedSpooler(const std::string& hive, const std::vector<NewMonitor>& 
     for (const auto& monitor : monitors) {
         ok = ok && reg::CreateKey(hive, MonitorKey(monitor.name));
         if (monitor.registered)
-            ok = ok && reg::SetValues(hive, MonitorKey(monitor.name),
-                                      {{"Driver", reg::Sz(monitor.driver)}, {"Environment", reg::Sz(monitor.environment)}});
+            ok = ok && reg::SetValues(hive, MonitorKey(monitor.name), {{"Driver", reg::Sz(monitor.driver)},
+                                                                       {"Environment", reg::Sz(monitor.environment)}});
         for (const auto& port : monitor.ports) {
             std::string key = PortsKey(monitor.name) + "\\" + port.path;
             ok = ok && reg::CreateKey(hive, key) && (port.values.empty() || reg::SetValues(hive, key, port.values));
@@ -321,7 +321,9 @@ bool CreateMachine(const std::string& dir, const NewOptions& options, std::strin
         return wow ? "SOFTWARE\\Wow6432Node" + path.substr(8) : path;
     };
     // A captured machine has these values as its capture says.
-    for (bool wow : options.captured ? std::vector<bool>{} : c.is64 ? std::vector<bool>{false, true} : std::vector<bool>{false}) {
+    std::vector<bool> views = c.is64 ? std::vector<bool>{false, true} : std::vector<bool>{false};
+    if (options.captured) views.clear();
+    for (bool wow : views) {
         std::string cv = software("SOFTWARE\\Microsoft\\Windows\\CurrentVersion", wow);
         ok = ok && reg::CreateKey(hklm, cv + "\\Run") &&
              reg::SetValue(hklm, cv, "ProgramFilesDir",
@@ -347,7 +349,8 @@ bool CreateMachine(const std::string& dir, const NewOptions& options, std::strin
         ok = ok && reg::CreateKey(hklm, key) && reg::SetValues(hklm, key, NewPrinterValues(p));
     }
     for (const auto& key : options.keys)
-        ok = ok && reg::CreateKey(key.hive, key.path) && (key.values.empty() || reg::SetValues(key.hive, key.path, key.values));
+        ok = ok && reg::CreateKey(key.hive, key.path) &&
+             (key.values.empty() || reg::SetValues(key.hive, key.path, key.values));
     for (const auto& file : options.files) ok = ok && LayFile(file);
     if (!options.distSource.empty()) {
         // Our programs in the distribution: `winsim run` starts their host

@@ -154,7 +154,10 @@ bool HexBytes(const std::string& hex, std::string* out) {
     out->clear();
     out->reserve(hex.size() / 2);
     auto digit = [](char c) {
-        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        return c >= '0' && c <= '9'   ? c - '0'
+               : c >= 'a' && c <= 'f' ? c - 'a' + 10
+               : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                      : -1;
     };
     for (size_t i = 0; i < hex.size(); i += 2) {
         int high = digit(hex[i]), low = digit(hex[i + 1]);
@@ -168,8 +171,9 @@ bool HexBytes(const std::string& hex, std::string* out) {
 // {"dword": N}, {"type": T, "hex": BYTES} or {"type": T, "withheld": SIZE}.
 bool CaptureReader::Value(const json& j, const std::string& where, RegValue* out) {
     if (!j.is_object() || !(j.contains("sz") || j.contains("expandSz") || j.contains("dword") || j.contains("type")))
-        return Fail(where, "a value of one of the capture's forms expected (sz, expandSz, dword, type with hex or "
-                           "withheld)");
+        return Fail(where,
+                    "a value of one of the capture's forms expected (sz, expandSz, dword, type with hex or "
+                    "withheld)");
     if (j.contains("sz") || j.contains("expandSz")) {
         bool sz = j.contains("sz");
         std::string text;
@@ -279,7 +283,8 @@ bool CaptureReader::Monitors(const json& j) {
         std::string where = "monitors[" + std::to_string(i) + "]";
         const json& m = j[i];
         NewMonitor monitor;
-        if (!Members(m, where, {"name", "environment", "dll"}) || !Name(m["name"], where + ".name", false, &monitor.name) ||
+        if (!Members(m, where, {"name", "environment", "dll"}) ||
+            !Name(m["name"], where + ".name", false, &monitor.name) ||
             !Text(m["environment"], where + ".environment", kTextSize, &monitor.environment) ||
             !Text(m["dll"], where + ".dll", kTextSize, &monitor.driver))
             return false;
@@ -297,7 +302,8 @@ bool CaptureReader::Ports(const json& j) {
         const json& p = j[i];
         NewRegistryKey port;
         std::string owner;
-        if (!Members(p, where, {"name", "monitor"}, {"record"}) || !Name(p["name"], where + ".name", true, &port.path) ||
+        if (!Members(p, where, {"name", "monitor"}, {"record"}) ||
+            !Name(p["name"], where + ".name", true, &port.path) ||
             !Name(p["monitor"], where + ".monitor", false, &owner) ||
             (p.contains("record") && !Record(p["record"], where + ".record", &port.values)))
             return false;
@@ -332,17 +338,23 @@ bool CaptureReader::Printers(const json& j) {
             return false;
         if (!names.insert(Lower(printer.name)).second) return Fail(where + ".name", "a printer named twice");
         const std::pair<const char*, std::string*> texts[] = {
-            {"ports", &printer.ports},         {"driver", &printer.driver},
-            {"shareName", &printer.shareName}, {"comment", &printer.comment},
-            {"location", &printer.location},   {"separatorFile", &printer.separatorFile},
-            {"printProcessor", &printer.printProcessor}, {"datatype", &printer.datatype},
+            {"ports", &printer.ports},
+            {"driver", &printer.driver},
+            {"shareName", &printer.shareName},
+            {"comment", &printer.comment},
+            {"location", &printer.location},
+            {"separatorFile", &printer.separatorFile},
+            {"printProcessor", &printer.printProcessor},
+            {"datatype", &printer.datatype},
             {"parameters", &printer.parameters},
         };
         for (const auto& t : texts)
             if (!Text(p[t.first], where + "." + t.first, kTextSize, t.second)) return false;
         const std::pair<const char*, DWORD*> numbers[] = {
-            {"attributes", &printer.attributes}, {"priority", &printer.priority},
-            {"defaultPriority", &printer.defaultPriority}, {"startTime", &printer.startTime},
+            {"attributes", &printer.attributes},
+            {"priority", &printer.priority},
+            {"defaultPriority", &printer.defaultPriority},
+            {"startTime", &printer.startTime},
             {"untilTime", &printer.untilTime},
         };
         for (const auto& n : numbers)
@@ -359,12 +371,14 @@ bool CaptureReader::Registry(const json& j) {
         std::string where = "registry[" + std::to_string(i) + "]";
         const json& k = j[i];
         std::string path;
-        if (!Members(k, where, {"key", "values"}) || !Text(k["key"], where + ".key", kKeyPathSize, &path))
-            return false;
+        if (!Members(k, where, {"key", "values"}) || !Text(k["key"], where + ".key", kKeyPathSize, &path)) return false;
         NewRegistryKey key;
-        if (path.compare(0, 5, "HKLM\\") == 0) key.hive = "registry/HKLM";
-        else if (path.compare(0, 5, "HKCU\\") == 0) key.hive = "registry/HKCU";
-        else return Fail(where + ".key", "a key below HKLM\\ or HKCU\\ expected");
+        if (path.compare(0, 5, "HKLM\\") == 0)
+            key.hive = "registry/HKLM";
+        else if (path.compare(0, 5, "HKCU\\") == 0)
+            key.hive = "registry/HKCU";
+        else
+            return Fail(where + ".key", "a key below HKLM\\ or HKCU\\ expected");
         key.path = path.substr(5);
         size_t start = 0;
         while (true) {
@@ -398,7 +412,8 @@ bool CaptureReader::PathParts(const std::string& path, const std::string& where,
         size_t end = path.find('\\', start);
         std::string part = path.substr(start, end == std::string::npos ? std::string::npos : end - start);
         if (part.empty() || part == "." || part == "..") return Fail(where, "a path of names, without . or .. or \\\\");
-        if (part.size() > kNameSize) return Fail(where, "a name longer than " + std::to_string(kNameSize) + " characters");
+        if (part.size() > kNameSize)
+            return Fail(where, "a name longer than " + std::to_string(kNameSize) + " characters");
         for (unsigned char c : part)
             if (c < 0x20 || c == 0x7F || std::strchr("<>:\"/|?*", c))
                 return Fail(where, "a character that no file name holds");
@@ -478,7 +493,8 @@ bool CaptureReader::Files(const json& j) {
         if (folder.empty()) return false;
         file.path = folder + "\\" + path;
         if (file.path.size() > kCaptureMaxPath)
-            return Fail(where + ".path", "longer than " + std::to_string(kCaptureMaxPath) + " characters with its root");
+            return Fail(where + ".path",
+                        "longer than " + std::to_string(kCaptureMaxPath) + " characters with its root");
         if (kind == "file" && (!Number(f["size"], where + ".size", kCaptureMaxFileSize, &file.size) ||
                                !Bool(f["readOnly"], where + ".readOnly", &file.readOnly)))
             return false;

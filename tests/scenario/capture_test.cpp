@@ -109,10 +109,20 @@ public:
     winsim::RegValue Value(bool authText) {
         winsim::RegValue v;
         switch (Int(0, 6)) {
-            case 0: v = winsim::reg::Sz(Text()); break;
-            case 1: v = winsim::reg::Sz(Text()); v.type = REG_EXPAND_SZ; break;
-            case 2: v = winsim::reg::Dword(Number()); break;
-            case 3: v.type = REG_SZ; v.data = Text(); break;  // no terminator
+            case 0:
+                v = winsim::reg::Sz(Text());
+                break;
+            case 1:
+                v = winsim::reg::Sz(Text());
+                v.type = REG_EXPAND_SZ;
+                break;
+            case 2:
+                v = winsim::reg::Dword(Number());
+                break;
+            case 3:
+                v.type = REG_SZ;
+                v.data = Text();
+                break;  // no terminator
             default:
                 v.type = static_cast<DWORD>(Int(0, 11));
                 for (int n = Int(0, 9); n > 0; --n) v.data += static_cast<char>(Int(0, 255));
@@ -202,18 +212,20 @@ public:
                 std::set<std::string> names;
                 for (int v = Int(0, 4); v > 0; --v) {
                     std::string name = Chance(20) ? "AuthText" : Name();
-                    if (names.insert(winsim::Lower(name)).second) set(HKEY_LOCAL_MACHINE, path, name, Value(name == "AuthText"));
+                    if (names.insert(winsim::Lower(name)).second)
+                        set(HKEY_LOCAL_MACHINE, path, name, Value(name == "AuthText"));
                 }
             }
         }
-        if (Chance(30)) set(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "Vormo Client",
-                            winsim::reg::Sz("\"C:\\x\\Vormo Client.exe\""));
+        if (Chance(30))
+            set(HKEY_LOCAL_MACHINE, "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "Vormo Client",
+                winsim::reg::Sz("\"C:\\x\\Vormo Client.exe\""));
         if (Chance(50))
             set(HKEY_CURRENT_USER, "Volatile Environment\\" + std::to_string(Int(0, 3)) + "\\Oxlen Vormo Client",
                 "LastJobOwner", winsim::reg::Sz(Text()));
         // Monitors: the two of the product, and another.
-        std::set<std::string> ports = {"com1:", "com2:", "com3:", "com4:", "file:", "lpt1:", "lpt2:", "lpt3:", "nul:",
-                                       "portprompt:"};
+        std::set<std::string> ports = {
+            "com1:", "com2:", "com3:", "com4:", "file:", "lpt1:", "lpt2:", "lpt3:", "nul:", "portprompt:"};
         const std::string monitors = "SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\";
         for (const std::string& monitor : {std::string("Vormo"), std::string("VormoE"), Name()}) {
             if (Chance(40)) continue;
@@ -286,8 +298,8 @@ TEST(Capture, RandomMachinesComeBackFromTheirCaptureAsTheSameDocument) {
         // Nothing outside the machine's folder: the scratch folder holds the
         // capture and the machine, and the rebuilt machine nothing else.
         EXPECT_EQ(Listing(scratch), (std::set<std::string>{".", "..", "capture.json", "rebuilt"}));
-        const std::set<std::string> machine = {".",       "..",          "attributes",   "changes", "drive_c",
-                                               "faults",  "journal.log", "machine.conf", "registry", "staging"};
+        const std::set<std::string> machine = {".",      "..",          "attributes",   "changes",  "drive_c",
+                                               "faults", "journal.log", "machine.conf", "registry", "staging"};
         for (const auto& name : Listing(second)) EXPECT_EQ(machine.count(name), 1u) << name;
         RemoveTree(first);
         RemoveTree(second);
@@ -325,9 +337,11 @@ TEST(Capture, CapturesThatAreNoCaptureAreRefusedAndMakeNothing) {
     const std::vector<Case> cases = {
         {"no JSON", nullptr, "{\"format\": 1,", "the document: no JSON document (malformed)"},
         {"not an object", nullptr, "[1]", "the document: no capture: it has no format number"},
-        {"another format", [](json* d) { (*d)["format"] = 2; }, nullptr, "format: format 2 is not the capture format 1"},
+        {"another format", [](json* d) { (*d)["format"] = 2; }, nullptr,
+         "format: format 2 is not the capture format 1"},
         {"a format as text", [](json* d) { (*d)["format"] = "1"; }, nullptr, "format: format \"1\" is not"},
-        {"a member missing", [](json* d) { d->erase("files"); }, nullptr, "the document: the member \"files\" is missing"},
+        {"a member missing", [](json* d) { d->erase("files"); }, nullptr,
+         "the document: the member \"files\" is missing"},
         {"an unknown member", [](json* d) { (*d)["extra"] = 1; }, nullptr, "the document: an unknown member \"extra\""},
         {"a number as text", [](json* d) { (*d)["windows"]["major"] = "6"; }, nullptr,
          "windows.major: a whole number from 0 to 4294967295 expected"},
@@ -350,45 +364,68 @@ TEST(Capture, CapturesThatAreNoCaptureAreRefusedAndMakeNothing) {
          "printers[1].name: a printer named twice"},
         {"a name too long", [](json* d) { (*d)["monitors"][0]["name"] = std::string(256, 'm'); }, nullptr,
          "monitors[0].name: longer than 255 characters"},
-        {"a port named twice", [](json* d) { (*d)["ports"].push_back({{"name", "lpt1:"}, {"monitor", "x"}}); }, nullptr,
-         "a port named twice"},
+        {"a port named twice",
+         [](json* d) {
+             (*d)["ports"].push_back({{"name", "lpt1:"}, {"monitor", "x"}});
+         },
+         nullptr, "a port named twice"},
         {"a port without its monitor", [](json* d) { (*d)["ports"][0].erase("monitor"); }, nullptr,
          "ports[0]: the member \"monitor\" is missing"},
         {"a record field unknown", [&](json* d) { record(d)["fields"]["Port"] = 1; }, nullptr,
          "record.fields.Port: no field of a port record"},
         {"a record text too long", [&](json* d) { record(d)["fields"]["Queue"] = std::string(260, 'q'); }, nullptr,
          "record.fields.Queue: longer than 259 characters"},
-        {"record bytes that are no hex", [&](json* d) { record(d) = {{"type", 3}, {"hex", "0g"}}; }, nullptr,
-         "record.hex: pairs of hex digits expected"},
+        {"record bytes that are no hex",
+         [&](json* d) {
+             record(d) = {{"type", 3}, {"hex", "0g"}};
+         },
+         nullptr, "record.hex: pairs of hex digits expected"},
         {"a key outside the hives", [](json* d) { (*d)["registry"][0]["key"] = "HKU\\x"; }, nullptr,
          "registry[0].key: a key below HKLM\\ or HKCU\\ expected"},
         {"an empty key name", [](json* d) { (*d)["registry"][0]["key"] = "HKLM\\SOFTWARE\\\\x"; }, nullptr,
          "registry[0].key: an empty name"},
-        {"a value name with a line break", [&](json* d) { key(d, "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion")["values"]["a\nb"] = {{"dword", 1}}; },
+        {"a value name with a line break",
+         [&](json* d) {
+             key(d, "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion")["values"]["a\nb"] = {{"dword", 1}};
+         },
          nullptr, "a control character in a value name"},
-        {"a value of no form", [&](json* d) { key(d, "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion")["values"]["x"] = {{"qword", 1}}; },
+        {"a value of no form",
+         [&](json* d) {
+             key(d, "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion")["values"]["x"] = {{"qword", 1}};
+         },
          nullptr, "a value of one of the capture's forms expected"},
         {"a file path up and out", [](json* d) { (*d)["files"][0]["path"] = "..\\..\\..\\etc\\passwd"; }, nullptr,
          "files[0].path: a path of names, without . or .. or \\\\"},
         {"a file path with a slash", [](json* d) { (*d)["files"][0]["path"] = "a/../../b"; }, nullptr,
          "files[0].path: a character that no file name holds"},
-        {"a folder below a system root", [](json* d) { (*d)["files"][0]["root"] = "system"; (*d)["files"][0]["path"] = "a\\b"; }, nullptr,
-         "files[0].path: a file name without a folder expected below this root"},
-        {"an unknown root", [](json* d) { (*d)["files"][0]["root"] = "/"; }, nullptr, "files[0].root: no root of a capture"},
-        {"a size too large", [](json* d) {
+        {"a folder below a system root",
+         [](json* d) {
+             (*d)["files"][0]["root"] = "system";
+             (*d)["files"][0]["path"] = "a\\b";
+         },
+         nullptr, "files[0].path: a file name without a folder expected below this root"},
+        {"an unknown root", [](json* d) { (*d)["files"][0]["root"] = "/"; }, nullptr,
+         "files[0].root: no root of a capture"},
+        {"a size too large",
+         [](json* d) {
              for (auto& f : (*d)["files"])
                  if (f["kind"] == "file") f["size"] = 1ull << 41;
-         }, nullptr, "size: a whole number from 0 to 1099511627776 expected"},
-        {"SysWOW64 on 32-bit Windows", [](json* d) {
+         },
+         nullptr, "size: a whole number from 0 to 1099511627776 expected"},
+        {"SysWOW64 on 32-bit Windows",
+         [](json* d) {
              (*d)["windows"]["wow64"] = false;
              (*d)["files"][0]["root"] = "systemWow64";
-         }, nullptr, "files[0].root: SysWOW64 on a 32-bit Windows"},
-        {"Program Files that no ProgramFilesDir names", [](json* d) {
+         },
+         nullptr, "files[0].root: SysWOW64 on a 32-bit Windows"},
+        {"Program Files that no ProgramFilesDir names",
+         [](json* d) {
              json kept = json::array();
              for (auto& k : (*d)["registry"])
                  if (k["key"].get<std::string>().find("CurrentVersion") == std::string::npos) kept.push_back(k);
              (*d)["registry"] = kept;
-         }, nullptr, "files below a Program Files folder that the capture's ProgramFilesDir does not name"},
+         },
+         nullptr, "files below a Program Files folder that the capture's ProgramFilesDir does not name"},
     };
     std::string parent = scratch + "/machines";
     ASSERT_EQ(::mkdir(parent.c_str(), 0755), 0);
@@ -423,7 +460,8 @@ TEST(Capture, CapturesThatAreNoCaptureAreRefusedAndMakeNothing) {
     json clash = base;
     for (auto& f : clash["files"]) {
         if (f["kind"] != "file" || f["root"] != "programFilesX86") continue;
-        clash["files"].push_back({{"root", f["root"]}, {"path", f["path"].get<std::string>() + "\\below"}, {"kind", "folder"}});
+        clash["files"].push_back(
+            {{"root", f["root"]}, {"path", f["path"].get<std::string>() + "\\below"}, {"kind", "folder"}});
         break;
     }
     ASSERT_TRUE(winsim::WriteFileAtomic(file, clash.dump()));
