@@ -445,6 +445,24 @@ TEST(Capture, CapturesThatAreNoCaptureAreRefusedAndMakeNothing) {
         EXPECT_NE(r.err.find(c.reason), std::string::npos) << r.err;
         EXPECT_EQ(Listing(parent), (std::set<std::string>{".", ".."}));
     }
+    // The check's side: a capture it cannot write, and its switches misused.
+    struct CheckCase {
+        std::vector<std::string> args;
+        const char* says;
+    };
+    const std::vector<CheckCase> checks = {
+        {{"--capture", "C:\\No such folder\\capture.json"}, "cannot write the capture to C:\\No such folder"},
+        {{"--capture"}, "--capture needs a file name"},
+        {{"--secrets"}, "usage: VormoCheck"},
+        {{"--capture", "C:\\c.json", "--json"}, "usage: VormoCheck"},
+    };
+    machine = NewMachineDir(options);
+    for (const CheckCase& c : checks) {
+        RunResult r = RunHostProgram(CHECK_BINARY, machine, c.args, "C:\\Dist\\VormoCheck.exe");
+        EXPECT_EQ(r.exitCode, 3) << c.says;
+        EXPECT_NE(r.out.find(c.says), std::string::npos) << r.out;
+    }
+    RemoveTree(machine);
     // A folder that holds anything is no place for a rebuild; a rebuild that
     // fails half-way (a file where a folder must be made) takes away what it
     // made, down to the folder it was given.
