@@ -247,7 +247,7 @@ std::string JsonReport(const PreflightReport& r) {
     ordered_json ports = ordered_json::array();
     for (const PlannedPort& port : r.ports) {
         ordered_json values = ordered_json::object();
-        for (const auto& kv : port.values) values[kv.first] = Utf8(kv.second);
+        for (const FieldValue& value : port.values) values[kPortFields[value.field].key] = FieldText(value, true);
         ports.push_back({{"section", port.section}, {"name", port.name}, {"values", values}});
     }
     doc["ports"] = ports;

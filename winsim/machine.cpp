@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -414,6 +415,8 @@ void ClearFaults() {
     S().missing.clear();
 }
 
+bool AnyFaultRules() { return !S().faults.empty(); }
+
 bool TakeFault(const std::string& function, const std::string& argument, DWORD* error) {
     if (!KnownFaultPoint(function)) {
         // A fault point missing from the table could never be given a rule.
@@ -522,13 +525,20 @@ bool WriteFileAtomic(const std::string& hostPath, const std::string& content) {
 }
 
 bool ReadWholeFile(const std::string& hostPath, std::string* content) {
-    FILE* f = std::fopen(hostPath.c_str(), "rb");
-    if (!f) return false;
+    // Straight from the descriptor: no stream to make (and look the file up
+    // for) for every small file, such as a registry key's values. A failed
+    // open leaves its errno.
+    int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
     content->clear();
     char buffer[65536];
-    size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) content->append(buffer, n);
-    std::fclose(f);
+    for (;;) {
+        ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        content->append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
     return true;
 }
 
