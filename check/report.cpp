@@ -143,8 +143,6 @@ std::string TextReport(const PreflightReport& r) {
         out += std::string("  Monitor        ") + e.productWord + " not installed on " + SpoolerName(m.server) + "\n";
     int ports = 0;
     for (const PortForecast& p : f.ports) ports += p.existed;
-    int onMonitor = 0;
-    for (const PrinterForecast& p : f.printers) onMonitor += p.before != p.after;
     out += "  Ports          " + std::to_string(ports) + " of the monitor\n";
     out += "  Printers       " + std::to_string(m.printers.size()) + "\n";
     if (e.shipsClient)

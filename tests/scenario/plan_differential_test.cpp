@@ -28,9 +28,9 @@ using nlohmann::json;
 namespace {
 
 #if defined(__SANITIZE_ADDRESS__)
-const int kDefaultCases = 80;  // every run is several times slower under the sanitizers
+const int kDefaultCases = 160;  // every run is slower under the sanitizers
 #else
-const int kDefaultCases = 320;
+const int kDefaultCases = 480;
 #endif
 const int kShards = 4;
 
