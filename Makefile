@@ -6,10 +6,13 @@
 # make fuzz   each fuzz target for FUZZ_SECONDS (default 600) seconds
 # make valgrind  the scenario suite with every installer run under memcheck
 # make msi    build/windows/Vormo.msi from the sample distribution (DIST=folder for
-#             a real one); signed when a certificate is given (see below)
+#             a real one); MSI_VERSION=major.minor[.build] (default Install.exe's),
+#             MSI_PRODUCT_CODE={GUID} (default: derived from the version);
+#             signed, the package too, when a certificate is given (see below)
 # make sign   signs build/windows/Install.exe and VormoCheck.exe in place
 #             (SIGN_PFX=file.pfx, or SIGN_CERT=chain.pem SIGN_KEY=key.pem;
-#             SIGN_PASSWORD_FILE, SIGN_TIMESTAMP=url; docs/deployment.md)
+#             SIGN_PASSWORD_FILE; SIGN_TIMESTAMP=url, or SIGN_TSA_CERT and
+#             SIGN_TSA_KEY for a local time-stamping authority; docs/deployment.md)
 
 JOBS ?= 2
 # The test suites make and remove thousands of small machine folders; in
@@ -17,7 +20,7 @@ JOBS ?= 2
 TEST_TMPDIR ?= $(shell [ -d /dev/shm ] && [ -w /dev/shm ] && echo /dev/shm || echo $${TMPDIR:-/tmp})
 FUZZ_SHORT ?= 20
 FUZZ_SECONDS ?= 600
-export SIGN_PFX SIGN_CERT SIGN_KEY SIGN_PASSWORD_FILE SIGN_TIMESTAMP SIGN_DESCRIPTION SIGN_URL
+export SIGN_PFX SIGN_CERT SIGN_KEY SIGN_PASSWORD_FILE SIGN_TIMESTAMP SIGN_TSA_CERT SIGN_TSA_KEY SIGN_DESCRIPTION SIGN_URL
 
 .PHONY: all setup host host-asan fuzz-build windows demo test test-host test-asan test-fuzz test-packaging test-wine \
         fuzz valgrind bench msi sign clean
@@ -81,7 +84,8 @@ test-wine: windows host
 test: test-host test-asan test-fuzz test-packaging test-wine
 
 msi: windows
-	@bash packaging/build-msi.sh $(if $(DIST),-d "$(DIST)") $(if $(SIGN_PFX)$(SIGN_CERT),-s)
+	@bash packaging/build-msi.sh $(if $(DIST),-d "$(DIST)") $(if $(MSI_VERSION),-v "$(MSI_VERSION)") \
+	  $(if $(MSI_PRODUCT_CODE),-p "$(MSI_PRODUCT_CODE)") $(if $(SIGN_PFX)$(SIGN_CERT),-s)
 
 sign: windows
 	@bash packaging/sign.sh

@@ -179,7 +179,7 @@ std::string TextReport(const PreflightReport& r) {
         if (change == "changed") {
             std::vector<size_t> fields = ChangedFields(p);
             for (size_t i = 0; i < fields.size(); ++i)
-                out += std::string(i ? ", " : " ") + kPortFields[fields[i]].key + " " +
+                out += std::string(i ? ", " : " ") + kPortFields[fields[i]].key + "=" +
                        FieldText(FieldIn(p.before, fields[i]), false) + " -> " + FieldText(FieldIn(p.after, fields[i]), false);
         } else if (change != "removed") {
             for (size_t i = 0; i < p.after.size(); ++i)

@@ -107,19 +107,28 @@ void RemoveClientApplication() {
     // Without the client folder there is nothing this step may touch: every
     // path below would name a place outside it.
     if (!known) return;
-    for (const ClientFile& file : kClientFiles) {
-        char path[kPathSize] = {};
-        if (Combine(clientFolder, file.name, path)) DeleteFileA(path);
+    // Nothing behind a link is entered: a link in the client folder's place
+    // goes as a link at the end, and a folder behind a link stays whole.
+    const int level = PathLevels(kClientFolderPath);
+    const int link = FirstLinkLevel(clientFolder, kClientFolderPath);
+    const bool enter = MayEnterLevel(link, level);
+    if (enter) {
+        for (const ClientFile& file : kClientFiles) {
+            char path[kPathSize] = {};
+            if (Combine(clientFolder, file.name, path)) DeleteFileA(path);
+        }
     }
     RemoveClientAutostart();
-    for (const char* culture : kCultures) {
-        char folder[kPathSize] = {};
-        char path[kPathSize] = {};
-        if (!Combine(clientFolder, culture, folder)) continue;
-        if (Combine(folder, kResources, path)) DeleteFileA(path);
-        // Only an empty folder goes; other files keep it.
-        RemoveDirectoryA(folder);
+    if (enter) {
+        for (const char* culture : kCultures) {
+            char folder[kPathSize] = {};
+            char path[kPathSize] = {};
+            if (!Combine(clientFolder, culture, folder)) continue;
+            if (Combine(folder, kResources, path)) DeleteFileA(path);
+            // Only an empty folder goes; other files keep it.
+            RemoveDirectoryA(folder);
+        }
     }
     RemoveWebBrowserFolder();
-    RemoveDirectoryA(clientFolder);
+    RemoveLevel(clientFolder, link, level);
 }

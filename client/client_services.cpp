@@ -34,6 +34,16 @@ bool RunClientStopper() {
     return platform::RunProcess(application, commandLine, &exitCode) && exitCode == 0;
 }
 
+// True when a key is a registry link (a key whose "SymbolicLinkValue" is of
+// type REG_LINK), looked at in its own place without following it.
+bool IsRegistryLink(HKEY parent, const char* name) {
+    platform::RegKey key;
+    if (RegOpenKeyExA(parent, name, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, key.out()) != ERROR_SUCCESS) return false;
+    DWORD type = REG_NONE;
+    return RegQueryValueExA(key.get(), "SymbolicLinkValue", nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+           type == REG_LINK;
+}
+
 }  // namespace
 
 void SetClientAutostart(const char* commandLine) {
@@ -72,6 +82,11 @@ void StopClients() {
 }
 
 void RemoveUserData() {
+    // No registry link on the way to a data key is followed: a data key in
+    // the place of one, or behind one, stays with its values (a link opened
+    // without REG_OPTION_OPEN_LINK, and a deletion through it, would reach
+    // the key it leads to).
+    if (IsRegistryLink(HKEY_CURRENT_USER, kVolatileEnvironment)) return;
     platform::RegKey environment;
     if (RegOpenKeyExA(HKEY_CURRENT_USER, kVolatileEnvironment, 0, KEY_ALL_ACCESS, environment.out()) != ERROR_SUCCESS)
         return;
@@ -81,9 +96,11 @@ void RemoveUserData() {
         DWORD size = sizeof name;
         if (RegEnumKeyExA(environment.get(), index, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
             break;
+        if (IsRegistryLink(environment.get(), name)) continue;
         size_t length = std::strlen(name);
         int n = std::snprintf(name + length, sizeof name - length, "%s", kDataKeySuffix);
         if (n < 0 || static_cast<size_t>(n) >= sizeof name - length) continue;  // no such key can exist
+        if (IsRegistryLink(environment.get(), name)) continue;
         platform::RegKey data;
         if (RegOpenKeyExA(environment.get(), name, 0, KEY_ALL_ACCESS, data.out()) != ERROR_SUCCESS) continue;
         RegDeleteValueA(data.get(), "LastJobOwner");

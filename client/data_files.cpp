@@ -54,25 +54,32 @@ bool RunsFromFolder(const char* folder) {
 bool RemoveSubnetMappingFile(const EditionProfile& edition) {
     char productFolder[kDataFolderSize] = {};
     if (!GetProgramFilesSubfolder(edition.productFolder, productFolder, sizeof productFolder)) return false;
-    DeleteFiles(productFolder, kSubnetFile);
+    // Never through a link: a product folder that is one, or lies behind one,
+    // is not entered.
+    if (FirstLinkLevel(productFolder, edition.productFolder) == 0) DeleteFiles(productFolder, kSubnetFile);
     return true;
 }
 
 bool RemoveFontFiles(const EditionProfile& edition) {
     char fontFolder[kDataFolderSize] = {};
     if (!GetProgramFilesSubfolder(edition.fontFolder, fontFolder, sizeof fontFolder)) return false;
-    DeleteFiles(fontFolder, "*.*");
-    RemoveDirectoryA(fontFolder);
+    // No link on the way is entered: a link in place of the font folder, the
+    // product folder or the maker's folder goes as a link, and what lies
+    // behind it stays.
+    int level = PathLevels(edition.fontFolder);
+    const int link = FirstLinkLevel(fontFolder, edition.fontFolder);
+    if (MayEnterLevel(link, level)) DeleteFiles(fontFolder, "*.*");
+    RemoveLevel(fontFolder, link, level);
     // Then the product folder and the maker's folder above it, each only
     // when nothing else is left in it.
     char* cut = LastBackslash(fontFolder);
     if (!cut) return true;
     *cut = '\0';
-    RemoveDirectoryA(fontFolder);
+    RemoveLevel(fontFolder, link, --level);
     cut = LastBackslash(fontFolder);
     if (cut) {
         *cut = '\0';
-        RemoveDirectoryA(fontFolder);
+        RemoveLevel(fontFolder, link, --level);
     }
     return true;
 }

@@ -15,8 +15,6 @@
 
 namespace {
 
-const char kWebBrowserFolder[] = "Oxlen\\Vormo Client\\WebBrowser";
-const char kClientFolder[] = "Oxlen\\Vormo Client\\Client";
 const char kLongPathPrefix[] = "\\\\?\\";
 
 // The Program Files folder ("ProgramFilesDir") followed by a backslash and
@@ -108,6 +106,17 @@ bool RunCommandInterpreter(const char* command) {
     return platform::RunProcess(interpreter, commandLine, &exitCode) && exitCode == 0;
 }
 
+bool IsLink(DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// Removes a junction or symbolic link as a link: one to a folder with
+// RemoveDirectoryA, which takes away the link and never what it leads to; one
+// to a file with DeleteFileA.
+bool RemoveLink(const char* path, DWORD attributes) {
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY ? RemoveDirectoryA(path) : DeleteFileA(path)) != FALSE;
+}
+
 // Removes, as links, every junction and symbolic link below a folder, so that
 // a removal of the tree can never reach through one of them into a folder
 // elsewhere. Real subfolders are searched too; a link is never entered. A
@@ -138,8 +147,7 @@ bool RemoveLinksBelow(const char* root) {
                 folders.push_back(path);
                 continue;
             }
-            BOOL removed = isFolder ? RemoveDirectoryA(path) : DeleteFileA(path);
-            if (!removed) return false;
+            if (!RemoveLink(path, data.dwFileAttributes)) return false;
         } while (FindNextFileA(find.get(), &data));
     }
     return true;
@@ -152,12 +160,12 @@ bool GetProgramFilesSubfolder(const char* relativePath, char* buffer, DWORD buff
 }
 
 bool GetWebBrowserFolder(char* buffer, DWORD bufferSize) {
-    return ProgramFilesSubfolder(kWebBrowserFolder, buffer, bufferSize, DataFolderView());
+    return ProgramFilesSubfolder(kWebBrowserFolderPath, buffer, bufferSize, DataFolderView());
 }
 
 bool GetClientFolder(char* buffer, DWORD bufferSize) {
     // The client folder is looked up in the process's own registry view.
-    return ProgramFilesSubfolder(kClientFolder, buffer, bufferSize, 0);
+    return ProgramFilesSubfolder(kClientFolderPath, buffer, bufferSize, 0);
 }
 
 bool CreateDirectoryPath(const char* path) {
@@ -256,6 +264,11 @@ bool RemoveWebBrowserFolder() {
     // The folder goes to the command interpreter in quotes: a name that
     // could end the quotes or be expanded there is refused.
     if (!SafeForCommandInterpreter(folder)) return false;
+    // A link in the folder's place goes as a link, and a folder behind a link
+    // stays as it is: the command would empty the folder a link leads to.
+    const int level = PathLevels(kWebBrowserFolderPath);
+    const int link = FirstLinkLevel(folder, kWebBrowserFolderPath);
+    if (!MayEnterLevel(link, level)) return RemoveLevel(folder, link, level);
     // Made when missing, so that the removal always finds it.
     CreateDirectoryPath(folder);
     // The command interpreter may follow a link inside the tree and empty the
@@ -267,4 +280,36 @@ bool RemoveWebBrowserFolder() {
     if (!RunCommandInterpreter(command)) return false;
     RemoveDirectoryA(folder);
     return true;
+}
+
+int PathLevels(const char* relativePath) {
+    if (!relativePath || !*relativePath) return 0;
+    int levels = 1;
+    for (const char* p = relativePath; *p; ++p)
+        if (*p == '\\') ++levels;
+    return levels;
+}
+
+int FirstLinkLevel(const char* folder, const char* relativePath) {
+    if (!folder || !relativePath) return 0;
+    size_t length = std::strlen(folder), relative = std::strlen(relativePath);
+    if (relative == 0 || relative >= length) return 0;
+    // Each level's path: the folder cut after the level's name. The relative
+    // paths are the product's own, in ASCII: every backslash in them ends a
+    // level.
+    std::string path(folder);
+    int level = 0;
+    for (size_t end = length - relative; end <= length; ++end) {
+        if (end < length && folder[end] != '\\') continue;
+        ++level;
+        if (IsLink(GetFileAttributesA(path.substr(0, end).c_str()))) return level;
+    }
+    return 0;
+}
+
+bool RemoveLevel(const char* path, int firstLink, int level) {
+    if (!path) return false;
+    if (firstLink != 0 && firstLink < level) return false;
+    if (firstLink == level) return RemoveLink(path, GetFileAttributesA(path));
+    return RemoveDirectoryA(path) != FALSE;
 }

@@ -13,11 +13,15 @@ add_link_options(${FUZZ_SANITIZERS})
 file(GLOB WINSIM_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/winsim/*.cpp)
 add_library(winsim_core OBJECT ${WINSIM_SOURCES})
 target_include_directories(winsim_core PUBLIC ${CMAKE_SOURCE_DIR}/winsim/include ${CMAKE_SOURCE_DIR})
+# The profile files' parser and lists are guided too: fuzz_profile_lists
+# reaches nothing else.
+set_source_files_properties(${CMAKE_SOURCE_DIR}/winsim/profile.cpp PROPERTIES COMPILE_OPTIONS -fsanitize=fuzzer-no-link)
 
 add_library(installer_core STATIC ${PRODUCT_SOURCES})
 target_include_directories(installer_core PUBLIC ${CMAKE_SOURCE_DIR} ${CMAKE_SOURCE_DIR}/winsim/include)
 # Coverage guides the fuzzer through the installer's own code (and each
-# target's checks); winsim and the harness run sanitized but unguided.
+# target's checks); winsim (but its profile files) and the harness run
+# sanitized but unguided.
 target_compile_options(installer_core PRIVATE -fsanitize=fuzzer-no-link)
 
 # The harness: machines in temporary folders (tests/support) and the

@@ -49,7 +49,7 @@ gtest_discover_tests(unit_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS unit)
 file(GLOB WINSIM_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/winsim/*.cpp)
 add_executable(winsim_tests ${WINSIM_TESTS})
 target_link_libraries(winsim_tests PRIVATE test_support winsim_core GTest::gtest_main)
-add_dependencies(winsim_tests winsim)
+add_dependencies(winsim_tests winsim Install)
 gtest_discover_tests(winsim_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS winsim)
 
 file(GLOB SCENARIO_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/scenario/*.cpp)
@@ -57,6 +57,14 @@ add_executable(scenario_tests ${SCENARIO_TESTS})
 target_link_libraries(scenario_tests PRIVATE check_core test_support winsim_core GTest::gtest_main)
 add_dependencies(scenario_tests Install VormoCheck winsim)
 gtest_discover_tests(scenario_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS scenario)
+
+# The package's property checks and argument list, which VormoAction.dll
+# (packaging/action/) runs inside Windows Installer.
+add_executable(package_settings_tests ${CMAKE_SOURCE_DIR}/tests/packaging/settings_test.cpp
+  ${CMAKE_SOURCE_DIR}/packaging/action/settings.cpp)
+target_include_directories(package_settings_tests PRIVATE ${CMAKE_SOURCE_DIR})
+target_link_libraries(package_settings_tests PRIVATE GTest::gtest_main)
+gtest_discover_tests(package_settings_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS packaging)
 
 # The floors of the product's sources: includes run only downward.
 add_test(NAME floors COMMAND bash ${CMAKE_SOURCE_DIR}/scripts/check_floors.sh)

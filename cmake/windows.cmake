@@ -59,6 +59,9 @@ target_include_directories(conformance PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(conformance PRIVATE winspool advapi32 user32)
 target_link_options(conformance PRIVATE ${WINDOWS_STATIC_RUNTIME} -Wl,--subsystem,console)
 
+# The package's custom actions.
+add_subdirectory(${CMAKE_SOURCE_DIR}/packaging/action ${CMAKE_BINARY_DIR}/packaging-action)
+
 if(EXISTS ${CMAKE_SOURCE_DIR}/standins/CMakeLists.txt)
   add_subdirectory(${CMAKE_SOURCE_DIR}/standins ${CMAKE_BINARY_DIR}/standins)
 endif()

@@ -6,7 +6,11 @@
 #   SIGN_PFX=file.pfx                  a PKCS#12 file with the key and the chain, or
 #   SIGN_CERT=cert.pem SIGN_KEY=key.pem  the certificate (chain) and its key as PEM
 #   SIGN_PASSWORD_FILE=file            the password of the PFX or of the key, if any
-#   SIGN_TIMESTAMP=url                 an RFC 3161 time-stamping service (none by default)
+#   SIGN_TIMESTAMP=url                 an RFC 3161 time-stamping service (none by default), or
+#   SIGN_TSA_CERT=tsa.pem SIGN_TSA_KEY=tsa-key.pem
+#                                      a time-stamping authority's own certificate (chain)
+#                                      and key, used here without a network (an
+#                                      organisation's own TSA, or a test's)
 #   SIGN_DESCRIPTION, SIGN_URL         shown with the signature
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -35,7 +39,13 @@ if [ -n "${SIGN_PASSWORD_FILE:-}" ]; then
 fi
 extra=(-h sha256 -n "${SIGN_DESCRIPTION:-Vormo Port Monitor}")
 [ -n "${SIGN_URL:-}" ] && extra+=(-i "$SIGN_URL")
-[ -n "${SIGN_TIMESTAMP:-}" ] && extra+=(-ts "$SIGN_TIMESTAMP")
+if [ -n "${SIGN_TIMESTAMP:-}" ]; then
+  extra+=(-ts "$SIGN_TIMESTAMP")
+elif [ -n "${SIGN_TSA_CERT:-}" ] || [ -n "${SIGN_TSA_KEY:-}" ]; then
+  [ -f "${SIGN_TSA_CERT:-}" ] || die "no time-stamping certificate file ${SIGN_TSA_CERT:-} (SIGN_TSA_CERT)"
+  [ -f "${SIGN_TSA_KEY:-}" ] || die "no time-stamping key file ${SIGN_TSA_KEY:-} (SIGN_TSA_KEY)"
+  extra+=(-TSA-certs "$SIGN_TSA_CERT" -TSA-key "$SIGN_TSA_KEY")
+fi
 
 for file in "$@"; do
   [ -f "$file" ] || die "no file $file"

@@ -54,6 +54,10 @@ const OsRow kOsTable[] = {
     {"2016-x64", 2, 6, 3, 9600, 3, true, "Windows Server 2016 (reported as 2012 R2)"},
 };
 
+// A fresh Windows' win.ini.
+const char kWinIni[] =
+    "; for 16-bit app support\r\n[fonts]\r\n[extensions]\r\n[mci extensions]\r\n[files]\r\n[Mail]\r\nMAPI=1\r\n";
+
 bool MakeDirs(const std::string& host) {
     std::string path;
     for (size_t i = 0; i <= host.size(); ++i) {
@@ -244,11 +248,20 @@ bool CreateMachine(const std::string& dir, const NewOptions& options, std::strin
     WriteFileAtomic(dir + "/faults",
                     "# Injected failures, one a line: FUNCTION ARGUMENT ERROR [COUNT], missing MODULE EXPORT,\n"
                     "# or delay CreateMutexA MILLISECONDS [COUNT]\n");
+    // Windows' own files that programs look at: win.ini as a fresh Windows
+    // has it (its sections are what the profile functions list for no file
+    // name), the command interpreter, the local port monitor's DLL and a
+    // system DLL that is no monitor.
     bool ok = MakeWinDir("C:\\Windows\\System32") && MakeWinDir("C:\\Program Files") &&
-              MakeWinDir("C:\\Users\\Administrator") &&
-              WriteWinFile("C:\\Windows\\System32\\cmd.exe", "stand-in command interpreter\n");
-    if (c.is64) ok = ok && MakeWinDir("C:\\Windows\\SysWOW64") && MakeWinDir("C:\\Program Files (x86)") &&
-                     WriteWinFile("C:\\Windows\\SysWOW64\\cmd.exe", "stand-in command interpreter\n");
+              MakeWinDir("C:\\Users\\Administrator") && WriteWinFile("C:\\Windows\\win.ini", kWinIni);
+    for (const char* system : {"C:\\Windows\\System32", "C:\\Windows\\SysWOW64"}) {
+        if (!c.is64 && std::strstr(system, "SysWOW64")) continue;
+        ok = ok && MakeWinDir(system) &&
+             WriteWinFile(std::string(system) + "\\cmd.exe", "stand-in command interpreter\n") &&
+             WriteWinFile(std::string(system) + "\\localspl.dll", "stand-in for Windows' localspl.dll\n") &&
+             WriteWinFile(std::string(system) + "\\version.dll", "stand-in for Windows' version.dll\n");
+    }
+    if (c.is64) ok = ok && MakeWinDir("C:\\Program Files (x86)");
     const std::string hklm = "registry/HKLM";
     auto software = [&](const std::string& path, bool wow) {
         return wow ? "SOFTWARE\\Wow6432Node" + path.substr(8) : path;
@@ -263,7 +276,8 @@ bool CreateMachine(const std::string& dir, const NewOptions& options, std::strin
             ok = ok && reg::CreateKey(hklm, ndp) && reg::SetValue(hklm, ndp, "Install", reg::Dword(1));
         }
     }
-    ok = ok && reg::CreateKey(hklm, "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application") &&
+    ok = ok && reg::CreateKey(hklm, "SOFTWARE\\Classes") &&
+         reg::CreateKey(hklm, "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application") &&
          reg::CreateKey("registry/HKCU", "Volatile Environment") && CreateSpooler(hklm);
     for (const auto& server : options.servers) {
         std::string name = server;

@@ -132,7 +132,7 @@ std::string AttributeKey(const std::string& host) {
 std::map<std::string, DWORD> ReadAttributes() {
     std::map<std::string, DWORD> table;
     std::string text;
-    if (!ReadWholeFile(MachineDir() + "/attributes", &text)) return table;
+    if (!ReadOwnFile(MachineDir() + "/attributes", &text)) return table;
     std::istringstream in(text);
     std::string line;
     while (std::getline(in, line)) {
@@ -426,6 +426,14 @@ HANDLE WINAPI CreateFileA(LPCSTR path, DWORD access, DWORD, LPSECURITY_ATTRIBUTE
         SetError(!host.empty() && IsDirectory(host) ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND);
         return INVALID_HANDLE_VALUE;
     }
+    // The host's permissions hold: a file this process may not read is
+    // refused as Windows refuses it.
+    int fd = ::open(host.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        SetError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    ::close(fd);
     auto file = std::make_unique<FileObject>();
     file->host = host;
     return NewHandle(std::move(file));
@@ -529,7 +537,11 @@ HANDLE WINAPI FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA data) {
         names.push_back("..");
     }
     std::vector<std::string> entries;
-    ListFolder(folderHost, &entries);
+    if (!ListFolder(folderHost, &entries)) {
+        // A folder this process may not list.
+        SetError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
     // NTFS lists a folder in the order of its names in upper case.
     SortAsListing(&entries);
     names.insert(names.end(), entries.begin(), entries.end());

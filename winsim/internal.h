@@ -71,6 +71,26 @@ void EraseTree(std::map<std::string, T>* table, const std::string& host) {
     while (it != table->end() && it->first.compare(0, below.size(), below) == 0) it = table->erase(it);
 }
 
+// ---- winsim's own files ---------------------------------------------------------
+// machine.conf, faults, journal.log, changes, attributes, the mutex/ folder and
+// its files, the staging/ folder: never a link. A machine where one is a link,
+// or is not a file (a folder) as it should be, does not open (LoadConfig
+// refuses it, naming it); each is opened without following a link, so that
+// one made while the machine is open is never written through either.
+bool CheckOwnFiles(const std::string& dir, std::string* error);
+// Reads a file of winsim's own whole; false when it cannot be read, is a
+// link or is no file.
+bool ReadOwnFile(const std::string& hostPath, std::string* content);
+
+// A folder of the open machine by its host path, opened (O_PATH) through no
+// link anywhere below the machine folder; -1 when a link or anything but a
+// folder stands on the way, or the path is not below the machine folder.
+int OpenMachineFolder(const std::string& host);
+// WriteFileAtomic of the file of that name in a folder opened so (its host
+// path for the caches).
+bool WriteFileAtomicAt(int folderFd, const std::string& name, const std::string& hostPath,
+                       const std::string& content);
+
 // ---- staging ------------------------------------------------------------------
 // DIR/staging/ holds winsim's own files while they are written (a temporary
 // name renamed into place) and registry keys while they are deleted, one
@@ -134,6 +154,10 @@ std::string ModuleName(const std::string& name);
 bool KnownExport(const std::string& module, const std::string& name);
 // The modules LoadLibraryA finds.
 bool KnownModule(const std::string& module);
+// The entry point the spooler looks up in a port monitor's DLL. A rule
+// `missing DLL InitializePrintMonitor2` takes it from any DLL, which the
+// spooler then refuses as no monitor.
+constexpr char kMonitorEntry[] = "InitializePrintMonitor2";
 
 // ---- parts of the API that other parts reach --------------------------------
 bool CloseFileHandle(HANDLE h);

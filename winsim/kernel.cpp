@@ -5,9 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <set>
+#include <vector>
 
 #include "internal.h"
 
@@ -84,6 +87,34 @@ const char16_t k1252High[32] = {0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 
                                 0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
                                 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
                                 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+// The files of drive C: this process holds open (the install log, which the
+// platform opens itself), by their Windows paths, as the host shows them.
+std::vector<std::string> HeldFiles() {
+    std::vector<std::string> held, fds;
+    std::vector<std::string> drives = {MachineDir() + "/drive_c/"};
+    if (char* real = ::realpath(MachineDir().c_str(), nullptr)) {
+        drives.push_back(std::string(real) + "/drive_c/");
+        std::free(real);
+    }
+    if (!ListFolder("/proc/self/fd", &fds)) return held;
+    for (const auto& fd : fds) {
+        char target[PATH_MAX];
+        ssize_t n = ::readlink(("/proc/self/fd/" + fd).c_str(), target, sizeof target - 1);
+        if (n <= 0) continue;
+        std::string path(target, static_cast<size_t>(n));
+        for (const auto& drive : drives) {
+            if (path.compare(0, drive.size(), drive) != 0) continue;
+            std::string win = "C:\\" + path.substr(drive.size());
+            for (auto& c : win)
+                if (c == '/') c = '\\';
+            held.push_back(win);
+            break;
+        }
+    }
+    std::sort(held.begin(), held.end());
+    return held;
+}
 
 }  // namespace
 
@@ -463,7 +494,10 @@ HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL initialOwner, LPCSTR name
         std::string file = Lower(name);
         for (auto& c : file)
             if (c == '\\' || c == '/') c = '_';
-        mutex->fd = ::open((folder + "/" + file).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+        // Neither the folder nor the file is ever taken through a link.
+        int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        mutex->fd = dir < 0 ? -1 : ::openat(dir, file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+        if (dir >= 0) ::close(dir);
         if (mutex->fd < 0) {
             SetError(ERROR_ACCESS_DENIED);
             return nullptr;
@@ -529,6 +563,8 @@ BOOL WINAPI CreateProcessA(LPCSTR application, LPSTR commandLine, LPSECURITY_ATT
     }
     auto process = std::make_unique<ProcessObject>();
     Journal("process " + AbsoluteWinPath(program) + " | " + line);
+    // What the starting process holds open while the new one runs.
+    for (const auto& held : HeldFiles()) Journal("  held open: " + held);
     std::string comspec;
     for (const auto& kv : Config().env)
         if (EqualNoCase(kv.first, "COMSPEC")) comspec = kv.second;

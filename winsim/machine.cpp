@@ -2,7 +2,9 @@
 #include "winsim/machine.h"
 
 #include <fcntl.h>
+#include <linux/openat2.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +24,7 @@ namespace {
 struct State {
     bool open = false;
     std::string dir;
+    int fd = -1;  // the machine folder (O_PATH), for paths that may pass no link below it
     MachineConfig config;
     std::vector<FaultRule> faults;
     std::vector<std::pair<std::string, std::string>> missing;
@@ -192,9 +195,66 @@ bool ApplyConfigValue(const std::string& k, const std::string& v, MachineConfig*
 
 }  // namespace
 
+// ---- winsim's own files --------------------------------------------------------
+
+namespace {
+
+// The files and folders of the machine folder that are winsim's own; the
+// files in mutex/ are its own too.
+const struct OwnFile {
+    const char* name;
+    bool folder;
+} kOwnFiles[] = {{"machine.conf", false}, {"faults", false},  {"journal.log", false}, {"changes", false},
+                 {"attributes", false},   {"mutex", true},    {"staging", true}};
+
+// False, with the reason, when a path of winsim's own is a link or not what
+// it should be; a path that is not there is made when it is needed.
+bool CheckOwnFile(const std::string& path, bool folder, std::string* error) {
+    struct stat st;
+    if (::lstat(path.c_str(), &st) != 0) return true;
+    const char* why = nullptr;
+    if (S_ISLNK(st.st_mode)) why = "a link in place of winsim's own file: never followed (remove it)";
+    else if (folder && !S_ISDIR(st.st_mode)) why = "not a folder, where winsim keeps a folder of its own (remove it)";
+    else if (!folder && !S_ISREG(st.st_mode)) why = "not a file, where winsim keeps a file of its own (remove it)";
+    if (!why) return true;
+    if (error) *error = path + ": " + why;
+    return false;
+}
+
+}  // namespace
+
+bool CheckOwnFiles(const std::string& dir, std::string* error) {
+    for (const auto& own : kOwnFiles)
+        if (!CheckOwnFile(dir + "/" + own.name, own.folder, error)) return false;
+    std::vector<std::string> mutexes;
+    ListFolder(dir + "/mutex", &mutexes);
+    std::sort(mutexes.begin(), mutexes.end());
+    for (const auto& name : mutexes)
+        if (!CheckOwnFile(dir + "/mutex/" + name, false, error)) return false;
+    return true;
+}
+
+bool ReadOwnFile(const std::string& hostPath, std::string* content) {
+    // Never through a link, and never blocked by a pipe in the file's place.
+    int fd = ::open(hostPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    content->clear();
+    char buffer[65536];
+    ssize_t n;
+    while (ok && (n = ::read(fd, buffer, sizeof buffer)) != 0) {
+        if (n < 0) ok = false;
+        else content->append(buffer, static_cast<size_t>(n));
+    }
+    ::close(fd);
+    return ok;
+}
+
 bool LoadConfig(const std::string& dir, MachineConfig* c, std::string* error) {
     std::string text, file = dir + "/machine.conf", why;
-    if (!ReadWholeFile(file, &text)) {
+    if (!CheckOwnFiles(dir, error)) return false;
+    if (!ReadOwnFile(file, &text)) {
         if (error) *error = "no machine in " + dir;
         return false;
     }
@@ -235,7 +295,7 @@ bool OpenMachine(const std::string& dir, std::string* error) {
     std::vector<FaultRule> faults;
     std::vector<std::pair<std::string, std::string>> missing;
     std::string text, file = dir + "/faults";
-    if (ReadWholeFile(file, &text)) {
+    if (ReadOwnFile(file, &text)) {
         std::istringstream in(text);
         std::string line, why;
         for (int number = 1; std::getline(in, line); ++number) {
@@ -249,6 +309,8 @@ bool OpenMachine(const std::string& dir, std::string* error) {
     if (s.open && s.dir != dir) ReleaseStaging();
     // What a process that is gone left half done goes before anything is read.
     CleanStaging(dir);
+    if (s.fd >= 0) ::close(s.fd);
+    s.fd = ::open(dir.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     s.open = true;
     s.dir = dir;
     s.config = config;
@@ -269,6 +331,8 @@ bool OpenMachine(const std::string& dir) {
 void CloseMachine() {
     State& s = S();
     ReleaseStaging();
+    if (s.fd >= 0) ::close(s.fd);
+    s.fd = -1;
     s.open = false;
     s.dir.clear();
     s.faults.clear();
@@ -341,6 +405,18 @@ std::vector<std::string> FaultPoints() { return std::vector<std::string>(std::be
 
 bool ParseFaultLine(const std::string& raw, std::vector<FaultRule>* rules,
                     std::vector<std::pair<std::string, std::string>>* missing, std::string* error) {
+    // A rule is one line of text: a line break in it would make the faults
+    // file hold a line that is no rule. A tab separates words like a blank;
+    // a CR at the end is the line end of a file written with CR LF.
+    for (size_t i = 0; i < raw.size(); ++i) {
+        unsigned char c = static_cast<unsigned char>(raw[i]);
+        if ((c < 0x20 && c != '\t' && !(c == '\r' && i + 1 == raw.size())) || c == 0x7F) {
+            char code[8];
+            std::snprintf(code, sizeof code, "0x%02X", c);
+            *error = std::string("a control character (") + code + ") in the rule: a rule is one line of text";
+            return false;
+        }
+    }
     std::string line = Trim(raw);
     if (line.empty() || line[0] == '#') return true;
     std::vector<std::string> words;
@@ -351,6 +427,7 @@ bool ParseFaultLine(const std::string& raw, std::vector<FaultRule>* rules,
     if (words[0] == "missing") {
         std::string module = words.size() == 3 ? ModuleName(words[1]) : std::string();
         if (words.size() != 3) *error = "expected: missing MODULE EXPORT";
+        else if (words[2] == kMonitorEntry) missing->emplace_back(module, words[2]);
         else if (!KnownModule(module)) *error = "unknown module " + words[1];
         else if (!KnownExport(module, words[2])) *error = "no export " + words[2] + " that GetProcAddress gives out";
         else missing->emplace_back(module, words[2]);
@@ -445,9 +522,15 @@ bool ExportMissing(const std::string& module, const std::string& name) {
 
 void Journal(const std::string& line) {
     if (!S().open) return;
-    std::string text = line + "\n";
-    int fd = ::open((S().dir + "/journal.log").c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return;
+    std::string text = line + "\n", path = S().dir + "/journal.log";
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        // A link put in its place while the machine is open is never followed.
+        static bool said = false;
+        if (!said) std::fprintf(stderr, "winsim: %s: %s: the journal is not written\n", path.c_str(), std::strerror(errno));
+        said = true;
+        return;
+    }
     ssize_t ignored = ::write(fd, text.data(), text.size());
     (void)ignored;
     ::close(fd);
@@ -455,7 +538,7 @@ void Journal(const std::string& line) {
 
 std::string ReadJournal() {
     std::string text;
-    ReadWholeFile(S().dir + "/journal.log", &text);
+    ReadOwnFile(S().dir + "/journal.log", &text);
     return text;
 }
 
@@ -493,7 +576,33 @@ std::vector<std::string> OpenHandleKinds() {
 
 // ---- files ------------------------------------------------------------------
 
+int OpenMachineFolder(const std::string& host) {
+    const State& s = S();
+    if (!s.open || s.fd < 0 || host.size() <= s.dir.size() + 1 || host.compare(0, s.dir.size(), s.dir) != 0 ||
+        host[s.dir.size()] != '/')
+        return -1;
+    std::string relative = host.substr(s.dir.size() + 1);
+    struct open_how how;
+    std::memset(&how, 0, sizeof how);
+    how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    how.resolve = RESOLVE_NO_SYMLINKS | RESOLVE_BENEATH;
+    long fd = ::syscall(SYS_openat2, s.fd, relative.c_str(), &how, sizeof how);
+    if (fd >= 0 || (errno != ENOSYS && errno != E2BIG)) return static_cast<int>(fd);
+    // A kernel without openat2: the same, one folder at a time.
+    int at = ::dup(s.fd);
+    for (const auto& part : SplitPath(relative, true)) {
+        int next = at < 0 || part == ".." ? -1 : ::openat(at, part.c_str(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (at >= 0) ::close(at);
+        at = next;
+    }
+    return at;
+}
+
 bool WriteFileAtomic(const std::string& hostPath, const std::string& content) {
+    return WriteFileAtomicAt(AT_FDCWD, hostPath, hostPath, content);
+}
+
+bool WriteFileAtomicAt(int folderFd, const std::string& name, const std::string& hostPath, const std::string& content) {
     // On the open machine the temporary file is in this process's staging
     // folder, never beside the file; elsewhere (a machine being made, a file
     // of the host) beside it.
@@ -516,7 +625,7 @@ bool WriteFileAtomic(const std::string& hostPath, const std::string& content) {
     }
     ::close(fd);
     KillPoint();
-    if (::rename(tmp.c_str(), hostPath.c_str()) != 0) {
+    if (::renameat(AT_FDCWD, tmp.c_str(), folderFd, name.c_str()) != 0) {
         ::unlink(tmp.c_str());
         return false;
     }
@@ -525,20 +634,13 @@ bool WriteFileAtomic(const std::string& hostPath, const std::string& content) {
 }
 
 bool ReadWholeFile(const std::string& hostPath, std::string* content) {
-    // Straight from the descriptor: no stream to make (and look the file up
-    // for) for every small file, such as a registry key's values. A failed
-    // open leaves its errno.
-    int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
+    FILE* f = std::fopen(hostPath.c_str(), "rb");
+    if (!f) return false;
     content->clear();
     char buffer[65536];
-    for (;;) {
-        ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        content->append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) content->append(buffer, n);
+    std::fclose(f);
     return true;
 }
 

@@ -44,6 +44,21 @@ bool DllPresent(const std::string& environment, const std::string& dll) {
     return !abs.empty() && IsRegularFile(HostPath(abs));
 }
 
+// Windows' own modules, which are no port monitors: the spooler finds no
+// monitor entry in them.
+const char* const kSystemModules[] = {"advapi32", "comdlg32", "gdi32",   "kernel32", "msvcrt", "ntdll",
+                                      "ole32",    "shell32",  "user32",  "version",  "winspool"};
+
+// True when the spooler finds the entry of a port monitor in the DLL: any
+// DLL stands for a monitor but Windows' own modules and one whose entry a
+// `missing` rule takes away (winsim does not read a DLL's exports).
+bool MonitorDll(const std::string& dll) {
+    std::string module = ModuleName(dll);
+    for (const char* system : kSystemModules)
+        if (module == system) return false;
+    return !ExportMissing(module, kMonitorEntry);
+}
+
 // The ports named in a printer's port list ("P1,P2" with optional blanks).
 std::vector<std::string> PortList(const std::string& text) {
     std::vector<std::string> ports;
@@ -168,6 +183,8 @@ BOOL WINAPI AddMonitorA(LPSTR server, DWORD level, LPBYTE monitor) {
     if (dll.empty()) return Fail(ERROR_INVALID_PARAMETER);
     // The spooler loads the DLL during the call; one it cannot load is refused.
     if (!DllPresent(environment, dll)) return Fail(ERROR_INVALID_PARAMETER);
+    // A DLL without the monitor's entry point is refused.
+    if (!MonitorDll(dll)) return Fail(ERROR_PROC_NOT_FOUND);
     // A key that holds ports but no "Driver" yet is not an installed monitor.
     std::string key = MonitorKey(name);
     RegValue driver;
@@ -176,6 +193,8 @@ BOOL WINAPI AddMonitorA(LPSTR server, DWORD level, LPBYTE monitor) {
         !reg::SetValue(hive, key, "Environment", reg::Sz(environment)))
         return Fail(ERROR_ACCESS_DENIED);
     Journal("monitor added " + name + ServerSuffix(server) + " (" + dll + ", " + environment + ")");
+    // Windows clears the last error on success (callers rely on it).
+    SetError(ERROR_SUCCESS);
     return TRUE;
 }
 

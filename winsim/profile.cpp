@@ -1,4 +1,5 @@
-// Profile (INI) files: GetPrivateProfileStringA and GetPrivateProfileIntA.
+// Profile (INI) files: GetPrivateProfileStringA, GetPrivateProfileIntA and
+// the lists of GetPrivateProfileSectionNamesA and GetPrivateProfileSectionA.
 //
 // As Windows reads them: a file name without any folder is looked for in the
 // Windows directory; a file that begins with the byte-order mark of UTF-16
@@ -7,7 +8,8 @@
 // LF or any run of them ends a line; section and key names match without
 // regard to case; blanks around lines, section names, key names and values
 // are trimmed, and a name or value ends at a zero byte; lines starting with
-// ';' are comments; a line without '=' is a key without a value; a value in
+// ';' are comments; a line without '=' is a key without a value (and one
+// with nothing before its first zero byte is no entry at all); a value in
 // matching quotes loses them; a missing file, section or key gives the
 // default. The first section of a name and the first key of a name within it
 // count. GetPrivateProfileIntA reads the value's first 29
@@ -111,6 +113,8 @@ std::unique_ptr<Profile> Parse(const std::string& text) {
         size_t eq = line.find('=');
         if (eq == std::string::npos) {
             entry.name = UpToZero(line);
+            // A line holding nothing before its first zero byte is no entry.
+            if (entry.name.empty()) continue;
         } else {
             entry.name = UpToZero(TrimBlanks(line.substr(0, eq)));
             entry.value = UpToZero(TrimBlanks(line.substr(eq + 1)));
@@ -181,15 +185,16 @@ std::shared_ptr<Profile> Load(LPCSTR fileName) {
          last.currentDirectory == process.currentDirectory) &&
         last.machine == MachineDir())
         return last.profile;
-    last.profile = LoadFile(fileName, generation);
-    if (last.profile && fileName) {
+    std::shared_ptr<Profile> profile = LoadFile(fileName, generation);
+    last.profile = fileName ? profile : nullptr;  // what no name leads to is not kept
+    if (last.profile) {
         last.generation = generation;
         last.machine = MachineDir();
         last.fileName = fileName;
         last.currentDirectory = process.currentDirectory;
         last.redirectionDisabled = process.redirectionDisabled;
     }
-    return last.profile;
+    return profile;
 }
 
 std::shared_ptr<Profile> LoadFile(LPCSTR fileName, uint64_t generation) {
@@ -271,28 +276,39 @@ DWORD CopyValue(const std::string& raw, LPSTR buffer, DWORD size) {
     return static_cast<DWORD>(n);
 }
 
-// A list of names, each terminated, the list ended by a second zero. A list
-// that does not fit is cut; it still ends in two zeros and the answer is
-// size - 2.
-DWORD CopyList(const std::vector<std::string>& names, LPSTR buffer, DWORD size) {
+// Every section in the file's order, a name twice when the file has it
+// twice; a section without a name is not listed.
+std::vector<std::string> SectionNames(const Profile& profile) {
+    std::vector<std::string> names;
+    for (const auto& section : profile.sections)
+        if (!section.name.empty()) names.push_back(section.name);
+    return names;
+}
+
+// A list of entries, each ended by a zero, the list by a second zero. An
+// entry goes in whole only when a byte is left over after it and the list's
+// closing zero; otherwise the list is cut at that entry: it keeps what fits
+// of the entry before the two closing zeros (possibly nothing) and the
+// answer is size - 2. So a list that fills the buffer exactly is answered
+// with size - 2, as Windows answers it.
+DWORD CopyList(const std::vector<std::string>& entries, LPSTR buffer, DWORD size) {
     if (size < 2) {
-        buffer[0] = '\0';
+        if (size == 1) buffer[0] = '\0';
         return 0;
     }
-    DWORD used = 0;
-    for (const auto& name : names) {
-        if (used + name.size() + 2 > size) {
-            size_t room = size - 2 - used;
-            std::memcpy(buffer + used, name.data(), room);
+    size_t used = 0;  // never more than size - 2
+    for (const auto& entry : entries) {
+        if (used + entry.size() + 2 >= size) {
+            std::memcpy(buffer + used, entry.data(), size - 2 - used);
             buffer[size - 2] = '\0';
             buffer[size - 1] = '\0';
             return size - 2;
         }
-        std::memcpy(buffer + used, name.c_str(), name.size() + 1);
-        used += static_cast<DWORD>(name.size() + 1);
+        std::memcpy(buffer + used, entry.c_str(), entry.size() + 1);
+        used += entry.size() + 1;
     }
     buffer[used] = '\0';
-    return used;
+    return static_cast<DWORD>(used);
 }
 
 }  // namespace
@@ -315,11 +331,7 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default
     }
     std::shared_ptr<Profile> profile = Load(fileName);
     if (!profile) return CopyValue(fallback, buffer, size);
-    if (!section) {
-        std::vector<std::string> names;
-        for (const auto& s : profile->sections) names.push_back(s.name);
-        return CopyList(names, buffer, size);
-    }
+    if (!section) return CopyList(SectionNames(*profile), buffer, size);
     const Section* found = FindSection(*profile, section);
     if (!key) {
         std::vector<std::string> names;
@@ -328,10 +340,6 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default
                 if (e.hasValue) names.push_back(e.name);
         if (names.empty()) return CopyValue(fallback, buffer, size);
         return CopyList(names, buffer, size);
-    }
-    if (!key[0]) {
-        buffer[0] = '\0';
-        return 0;
     }
     const Entry* entry = found ? FindEntry(*found, key) : nullptr;
     return CopyValue(entry && entry->hasValue ? entry->value : fallback, buffer, size);
@@ -369,26 +377,27 @@ UINT WINAPI GetPrivateProfileIntA(LPCSTR section, LPCSTR key, INT defaultValue, 
 DWORD WINAPI GetPrivateProfileSectionNamesA(LPSTR buffer, DWORD size, LPCSTR fileName) {
     if (!buffer || size == 0) return 0;
     std::shared_ptr<Profile> profile = Load(fileName);
-    std::vector<std::string> names;
-    // Every section in the file's order, a name twice when the file has it
-    // twice; a section without a name is not listed.
-    if (profile)
-        for (const auto& section : profile->sections)
-            if (!section.name.empty()) names.push_back(section.name);
-    return CopyList(names, buffer, size);
+    return CopyList(profile ? SectionNames(*profile) : std::vector<std::string>(), buffer, size);
 }
 
 DWORD WINAPI GetPrivateProfileSectionA(LPCSTR section, LPSTR buffer, DWORD size, LPCSTR fileName) {
-    if (!buffer || size == 0) return 0;
+    if (!section || !buffer) {
+        SetError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    if (size == 0) return 0;
     std::shared_ptr<Profile> profile = Load(fileName);
     std::vector<std::string> lines;
     // The first section of that name (the name asked for is not trimmed, as
     // Wine has it), each entry as it stands in the file (name and value
-    // trimmed, quotes kept): "name=value", or "name" alone.
+    // trimmed, quotes kept): "name=value", or "name" alone. A section found
+    // clears the last error; one that is not there sets 2, as a missing file
+    // does.
     const Section* found = nullptr;
-    if (profile && section) {
+    if (profile) {
         auto it = profile->index.find(Lower(section));
         if (it != profile->index.end()) found = &profile->sections[it->second];
+        SetError(found ? ERROR_SUCCESS : ERROR_FILE_NOT_FOUND);
     }
     if (found)
         for (const auto& e : found->entries) lines.push_back(e.hasValue ? e.name + "=" + e.value : e.name);

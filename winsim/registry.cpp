@@ -1,5 +1,6 @@
 // The registry: one folder per key, its values in values.reg (regedit's text).
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <set>
 #include <unordered_map>
 
@@ -157,10 +159,37 @@ struct StoredValue {
     std::string text;    // its own lines as stored; empty: written in winsim's form
 };
 
+// What values.reg was when it was read: a write-back goes only over the
+// file it was read from.
+struct FileStamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    long long mtimeSec = 0, mtimeNsec = 0;
+    bool operator==(const FileStamp& o) const {
+        return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
+               mtimeSec == o.mtimeSec && mtimeNsec == o.mtimeNsec;
+    }
+};
+
+FileStamp StampOf(const struct stat& st) {
+    FileStamp stamp;
+    stamp.exists = true;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.mtimeSec = static_cast<long long>(st.st_mtim.tv_sec);
+    stamp.mtimeNsec = static_cast<long long>(st.st_mtim.tv_nsec);
+    return stamp;
+}
+
 struct KeyValues {
     std::vector<StoredValue> values;
     std::string after;  // lines after the last value, as stored
     std::string error;  // "FILE:LINE: reason" when values.reg does not parse
+    DWORD errorCode = ERROR_REGISTRY_CORRUPT;  // what the calls for the values answer then
+    FileStamp stamp;    // the file the values were read from
 };
 
 const char kHeaders[][40] = {"REGEDIT4", "Windows Registry Editor Version 5.00"};
@@ -401,15 +430,32 @@ std::string ValuesPath(const std::string& folder) { return folder + "/" + kValue
 KeyValues LoadValues(const std::string& folder) {
     KeyValues values;
     std::string path = ValuesPath(folder), text;
-    if (!ReadWholeFile(path, &text)) {
-        if (errno == ENOENT) return values;  // a key without values
-        values.error = path + ": cannot be read: " + std::strerror(errno);
+    // Never through a link (a link in its place is a damaged key).
+    int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) return values;
+    struct stat st;
+    bool read = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (read) values.stamp = StampOf(st);
+    char buffer[65536];
+    for (ssize_t n; read && (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
+        if (n < 0) read = false;
+        else text.append(buffer, static_cast<size_t>(n));
+    }
+    int readError = errno;
+    if (fd >= 0) ::close(fd);
+    if (!read) {
+        values.error = path + ": cannot be read: " + std::strerror(readError);
+        // A file the process may not read is refused as Windows refuses a
+        // key it may not read.
+        if (readError == EACCES || readError == EPERM) values.errorCode = ERROR_ACCESS_DENIED;
         return values;
     }
     size_t line = 0;
     std::string reason;
     if (!ValuesReader(text).Read(&values, &line, &reason)) {
+        FileStamp stamp = values.stamp;
         values = KeyValues();
+        values.stamp = stamp;
         values.error = path + ":" + std::to_string(line) + ": " + reason;
     }
     return values;
@@ -418,7 +464,7 @@ KeyValues LoadValues(const std::string& folder) {
 // Writes the values back: each value winsim has not changed in the lines it
 // had, comments and blank lines where they stood, a changed or new value in
 // FormatValue's form.
-bool SaveValues(const std::string& folder, const KeyValues& values) {
+bool SaveValues(const std::string& folder, int folderFd, const KeyValues& values) {
     std::string text;
     auto append = [&text](const std::string& piece) {
         if (piece.empty()) return;
@@ -430,7 +476,7 @@ bool SaveValues(const std::string& folder, const KeyValues& values) {
         append(v.text.empty() ? FormatValue(v.name, v.value) + "\n" : v.text);
     }
     append(values.after);
-    return WriteFileAtomic(ValuesPath(folder), text);
+    return WriteFileAtomicAt(folderFd, kValuesFile, ValuesPath(folder), text);
 }
 
 // A values.reg that does not parse is said once per process, on standard
@@ -439,8 +485,8 @@ DWORD Damaged(const KeyValues& values) {
     static std::set<std::string> said;
     if (said.insert(values.error).second)
         std::fprintf(stderr, "winsim: %s: the key's values can be neither read nor changed (error %ld)\n",
-                     values.error.c_str(), static_cast<long>(ERROR_REGISTRY_CORRUPT));
-    return ERROR_REGISTRY_CORRUPT;
+                     values.error.c_str(), static_cast<long>(values.errorCode));
+    return values.errorCode;
 }
 
 bool Failed(DWORD* error, DWORD code) {
@@ -507,11 +553,25 @@ const KeyValues& CachedValues(const std::string& folder) {
     return it->second;
 }
 
-// Writes a key's values; the next read loads them again from the file.
-bool SaveKeyValues(const std::string& folder, const KeyValues& values) {
-    bool saved = SaveValues(folder, values);
+enum class WriteBack { kWritten, kStale, kFailed };
+
+// Writes a key's values back whole, over the file they were read from and
+// through no link: kStale, with nothing written, when the key's folder or a
+// folder above it below the machine folder is now a link (or gone), or
+// values.reg is no longer the file that was read (another inode, size or
+// modification time: replaced, edited or made by another program). The next
+// read loads the values again from the file.
+WriteBack SaveKeyValues(const std::string& folder, const KeyValues& values) {
     ValuesByFolder().erase(folder);
-    return saved;
+    int folderFd = OpenMachineFolder(folder);
+    if (folderFd < 0) return WriteBack::kStale;
+    struct stat st;
+    FileStamp now;
+    if (::fstatat(folderFd, kValuesFile, &st, AT_SYMLINK_NOFOLLOW) == 0) now = StampOf(st);
+    WriteBack result = WriteBack::kStale;
+    if (now == values.stamp) result = SaveValues(folder, folderFd, values) ? WriteBack::kWritten : WriteBack::kFailed;
+    ::close(folderFd);
+    return result;
 }
 
 // The value of that name (without regard to case), or the end.
@@ -523,6 +583,28 @@ std::vector<StoredValue>::iterator FindValue(KeyValues* values, const std::strin
 // Forgets the values of a key folder and of every folder below it.
 void ForgetValuesBelow(const std::string& folder) {
     EraseTree(&ValuesByFolder(), folder);
+}
+
+// Changes a key's values with change(), which answers false (with the error)
+// when it cannot be made, and writes them back. When the file is no longer
+// the one that was read (another program changed the machine folder), every
+// cache is let go and the change is made once more on the file as it is now.
+bool ChangeValues(const std::string& hive, const std::string& path, DWORD* error,
+                  const std::function<bool(KeyValues*, DWORD*)>& change) {
+    for (int attempt = 0;; ++attempt) {
+        std::string folder = KeyFolder(hive, path);
+        if (folder.empty()) return Failed(error, ERROR_FILE_NOT_FOUND);
+        KeyValues values = CachedValues(folder);
+        if (!values.error.empty()) return Failed(error, Damaged(values));
+        if (!change(&values, error)) return false;
+        switch (SaveKeyValues(folder, values)) {
+            case WriteBack::kWritten: return true;
+            case WriteBack::kFailed: return Failed(error, ERROR_ACCESS_DENIED);
+            case WriteBack::kStale: break;
+        }
+        if (attempt > 0) return Failed(error, ERROR_ACCESS_DENIED);
+        MachineChangedOutside();
+    }
 }
 
 }  // namespace
@@ -645,38 +727,34 @@ bool SetValue(const std::string& hive, const std::string& path, const std::strin
               DWORD* error) {
     // A line break would end the name's line in values.reg.
     if (name.find('\n') != std::string::npos) return Failed(error, ERROR_INVALID_PARAMETER);
-    std::string folder = KeyFolder(hive, path);
-    if (folder.empty()) return Failed(error, ERROR_FILE_NOT_FOUND);
-    KeyValues values = CachedValues(folder);
-    if (!values.error.empty()) return Failed(error, Damaged(values));
-    auto it = FindValue(&values, name);
-    if (it == values.values.end()) {
-        // A new value goes to the end of the file, after any last comments.
-        StoredValue added;
-        added.name = name;
-        added.value = value;
-        added.before.swap(values.after);
-        values.values.push_back(std::move(added));
-    } else if (it->value.type != value.type || it->value.data != value.data) {
-        // The stored name keeps its case; only the changed value is written anew.
-        it->value = value;
-        it->text.clear();
-    }
-    return SaveKeyValues(folder, values) || Failed(error, ERROR_ACCESS_DENIED);
+    return ChangeValues(hive, path, error, [&](KeyValues* values, DWORD*) {
+        auto it = FindValue(values, name);
+        if (it == values->values.end()) {
+            // A new value goes to the end of the file, after any last comments.
+            StoredValue added;
+            added.name = name;
+            added.value = value;
+            added.before.swap(values->after);
+            values->values.push_back(std::move(added));
+        } else if (it->value.type != value.type || it->value.data != value.data) {
+            // The stored name keeps its case; only the changed value is written anew.
+            it->value = value;
+            it->text.clear();
+        }
+        return true;
+    });
 }
 
 bool DeleteValue(const std::string& hive, const std::string& path, const std::string& name, DWORD* error) {
-    std::string folder = KeyFolder(hive, path);
-    if (folder.empty()) return Failed(error, ERROR_FILE_NOT_FOUND);
-    KeyValues values = CachedValues(folder);
-    if (!values.error.empty()) return Failed(error, Damaged(values));
-    auto it = FindValue(&values, name);
-    if (it == values.values.end()) return Failed(error, ERROR_FILE_NOT_FOUND);
-    // The comment and blank lines before the value stay where they were.
-    std::string& next = it + 1 == values.values.end() ? values.after : (it + 1)->before;
-    next.insert(0, it->before);
-    values.values.erase(it);
-    return SaveKeyValues(folder, values) || Failed(error, ERROR_ACCESS_DENIED);
+    return ChangeValues(hive, path, error, [&](KeyValues* values, DWORD* failed) {
+        auto it = FindValue(values, name);
+        if (it == values->values.end()) return Failed(failed, ERROR_FILE_NOT_FOUND);
+        // The comment and blank lines before the value stay where they were.
+        std::string& next = it + 1 == values->values.end() ? values->after : (it + 1)->before;
+        next.insert(0, it->before);
+        values->values.erase(it);
+        return true;
+    });
 }
 
 std::vector<std::string> DamagedValueFiles() {
@@ -761,6 +839,8 @@ std::string Export(const std::string& hive, const std::string& path, const std::
 
 namespace {
 
+const char kClassesKey[] = "SOFTWARE\\Classes";
+
 struct KeyObject : Object {
     static constexpr const char* Kind = "key";
     KeyObject() : Object(Kind) {}
@@ -779,6 +859,14 @@ bool Resolve(HKEY key, std::string* hive, std::string* path, REGSAM* view) {
         *hive = "registry/HKCU";
         path->clear();
         *view = 0;
+        return true;
+    }
+    if (key == HKEY_CLASSES_ROOT) {
+        // The machine's classes; the per-user ones are not merged in, and
+        // the view is the one key both views share.
+        *hive = "registry/HKLM";
+        *path = kClassesKey;
+        *view = KEY_WOW64_64KEY;
         return true;
     }
     auto* k = Lookup<KeyObject>(key);
@@ -867,7 +955,7 @@ LSTATUS WINAPI RegCreateKeyExA(HKEY parent, LPCSTR subKey, DWORD, LPSTR, DWORD, 
 }
 
 LSTATUS WINAPI RegCloseKey(HKEY key) {
-    if (key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER) return ERROR_SUCCESS;
+    if (key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER || key == HKEY_CLASSES_ROOT) return ERROR_SUCCESS;
     return ReleaseHandle(key, KeyObject::Kind) ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
@@ -876,25 +964,32 @@ LSTATUS WINAPI RegQueryValueExA(HKEY key, LPCSTR name, LPDWORD, LPDWORD type, LP
     KeyObject k = Describe(key, &ok);
     if (!ok) return ERROR_INVALID_HANDLE;
     if (data && !size) return ERROR_INVALID_PARAMETER;
+    // The room is read before anything is written: a caller may pass one
+    // variable as both the type and the size.
+    DWORD room = size ? *size : 0;
     std::string valueName = name ? name : "";
     DWORD error;
     if (TakeFault("RegQueryValueExA", valueName, &error)) return static_cast<LSTATUS>(error);
     RegValue v;
-    if (!reg::GetValue(k.hive, Physical(k), valueName, &v, &error)) return static_cast<LSTATUS>(error);
-    if (type) *type = v.type;
+    if (!reg::GetValue(k.hive, Physical(k), valueName, &v, &error)) {
+        // A size query of a value that is not there is told 0.
+        if (!data && size && error == ERROR_FILE_NOT_FOUND) *size = 0;
+        return static_cast<LSTATUS>(error);
+    }
     DWORD needed = static_cast<DWORD>(v.data.size());
+    if (type) *type = v.type;
     if (!data) {
         if (size) *size = needed;
         return ERROR_SUCCESS;
     }
-    if (*size < needed) {
+    if (room < needed) {
         *size = needed;
         return ERROR_MORE_DATA;
     }
     std::memcpy(data, v.data.data(), needed);
     bool text = v.type == REG_SZ || v.type == REG_EXPAND_SZ || v.type == REG_MULTI_SZ;
     // A string stored without its terminator gets one when there is room.
-    if (text && (needed == 0 || v.data.back() != 0) && *size > needed) data[needed] = 0;
+    if (text && (needed == 0 || v.data.back() != 0) && room > needed) data[needed] = 0;
     *size = needed;
     return ERROR_SUCCESS;
 }
@@ -910,6 +1005,11 @@ LSTATUS WINAPI RegSetValueExA(HKEY key, LPCSTR name, DWORD, DWORD type, const BY
     RegValue v;
     v.type = type;
     if (data) v.data.assign(reinterpret_cast<const char*>(data), size);
+    // A string whose size leaves out its terminator is stored with one, as
+    // Windows stores it (Windows adds it when the byte after the data is a
+    // zero; winsim never reads past the caller's data).
+    bool text = type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+    if (text && !v.data.empty() && v.data.back() != '\0') v.data += '\0';
     if (reg::SetValue(k.hive, Physical(k), valueName, v, &error)) return ERROR_SUCCESS;
     bool told = error == ERROR_REGISTRY_CORRUPT || error == ERROR_INVALID_PARAMETER;
     return told ? static_cast<LSTATUS>(error) : ERROR_FILE_NOT_FOUND;
@@ -932,7 +1032,9 @@ LSTATUS WINAPI RegDeleteKeyA(HKEY key, LPCSTR subKey) {
     if (!ok) return ERROR_INVALID_HANDLE;
     if (!subKey) return ERROR_INVALID_PARAMETER;
     std::string path = Join(k.path, subKey);
-    if (path == k.path && k.path.empty()) return ERROR_ACCESS_DENIED;
+    // A root key itself is never deleted.
+    bool root = key == HKEY_LOCAL_MACHINE || key == HKEY_CURRENT_USER || key == HKEY_CLASSES_ROOT;
+    if (path == k.path && (root || k.path.empty())) return ERROR_ACCESS_DENIED;
     std::string physical = reg::ViewPath(k.hive, path, k.view);
     DWORD error;
     if (TakeFault("RegDeleteKeyA", path, &error)) return static_cast<LSTATUS>(error);
@@ -951,23 +1053,34 @@ LSTATUS WINAPI RegEnumValueA(HKEY key, DWORD index, LPSTR name, LPDWORD nameSize
     KeyObject k = Describe(key, &ok);
     if (!ok) return ERROR_INVALID_HANDLE;
     if (!name || !nameSize || (data && !dataSize)) return ERROR_INVALID_PARAMETER;
+    // Both rooms are read before anything is written (one variable may be
+    // passed as the type and a size).
+    DWORD nameRoom = *nameSize, dataRoom = dataSize ? *dataSize : 0;
     DWORD error = ERROR_SUCCESS;
     auto values = reg::Values(k.hive, Physical(k), &error);
     if (error != ERROR_SUCCESS) return static_cast<LSTATUS>(error);
     if (index >= values.size()) return ERROR_NO_MORE_ITEMS;
     const std::string& n = values[index].first;
     const RegValue& v = values[index].second;
-    if (*nameSize <= n.size()) return ERROR_MORE_DATA;
     DWORD needed = static_cast<DWORD>(v.data.size());
-    if (data && *dataSize < needed) {
-        *dataSize = needed;
+    // What does not fit is answered with 234, the type and the data's size
+    // told. Data that does not fit leaves the name and data buffers as they
+    // were; a name that does not fit is cut into its buffer and the data is
+    // handed out, with the name's size left as it was.
+    bool nameFits = nameRoom > n.size(), dataFits = !data || dataRoom >= needed;
+    if (type) *type = v.type;
+    if (dataSize) *dataSize = needed;
+    if (!dataFits) return ERROR_MORE_DATA;
+    if (data) std::memcpy(data, v.data.data(), needed);
+    if (!nameFits) {
+        if (nameRoom > 0) {
+            std::memcpy(name, n.data(), nameRoom - 1);
+            name[nameRoom - 1] = '\0';
+        }
         return ERROR_MORE_DATA;
     }
     std::memcpy(name, n.c_str(), n.size() + 1);
     *nameSize = static_cast<DWORD>(n.size());
-    if (type) *type = v.type;
-    if (data) std::memcpy(data, v.data.data(), needed);
-    if (dataSize) *dataSize = needed;
     return ERROR_SUCCESS;
 }
 

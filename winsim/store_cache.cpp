@@ -10,11 +10,13 @@
 // along with the counter and updates the listings it touched.
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "internal.h"
 
@@ -139,15 +141,54 @@ void AddFolders(const std::string& folder) {
     }
 }
 
+// A person or program may cut DIR/changes short while it is mapped; the next
+// access to the counter then faults (SIGBUS). The handler makes the file
+// eight bytes long again, which makes the mapping whole, and the access is
+// made again. A count that starts again from zero could come back to a count
+// another process stands for and hide the changes in between, so the first
+// process to find it at zero makes it jump past every count the machine can
+// have had. A fault elsewhere goes to the handler that was there before.
+struct sigaction g_previousBusHandler;
+
+void OnBusError(int signal, siginfo_t* info, void* context) {
+    Counter& c = C();
+    uintptr_t at = reinterpret_cast<uintptr_t>(info->si_addr), page = reinterpret_cast<uintptr_t>(c.shared);
+    if (c.shared && at >= page && at < page + static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE))) {
+        if (::ftruncate(c.fd, 8) != 0) {
+            // Cannot be mended: this process goes on with a counter of its
+            // own, which no other process moves.
+            ::mmap(c.shared, 8, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+        }
+        uint64_t zero = 0;
+        __atomic_compare_exchange_n(c.shared, &zero, c.seen + (uint64_t{1} << 32), false, __ATOMIC_ACQ_REL,
+                                    __ATOMIC_ACQUIRE);
+        return;
+    }
+    ::sigaction(SIGBUS, &g_previousBusHandler, nullptr);
+    (void)signal;
+    (void)context;
+}
+
+void HandleBusErrors() {
+    static bool installed = false;
+    if (installed) return;
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_sigaction = OnBusError;
+    action.sa_flags = SA_SIGINFO | SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    installed = ::sigaction(SIGBUS, &action, &g_previousBusHandler) == 0;
+}
+
 }  // namespace
 
 void AttachChangeCounter(const std::string& dir) {
     DetachChangeCounter();
     Counter& c = C();
-    int fd = ::open((dir + "/changes").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    int fd = ::open((dir + "/changes").c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
     struct stat st;
     if (fd < 0) return;
-    if (::fstat(fd, &st) != 0 || (st.st_size < 8 && ::ftruncate(fd, 8) != 0)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || (st.st_size < 8 && ::ftruncate(fd, 8) != 0)) {
         ::close(fd);
         return;
     }
@@ -156,6 +197,7 @@ void AttachChangeCounter(const std::string& dir) {
         ::close(fd);
         return;
     }
+    HandleBusErrors();
     c.fd = fd;
     c.shared = static_cast<uint64_t*>(map);
     c.seen = __atomic_load_n(c.shared, __ATOMIC_ACQUIRE);

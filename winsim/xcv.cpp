@@ -1,6 +1,6 @@
 // The Xcv channel of a monitor and the stand-in port monitor behind it.
 //
-// OpenPrinterW opens ",XcvMonitor NAME" (local spooler) or
+// OpenPrinterW (and OpenPrinterA) opens ",XcvMonitor NAME" (local spooler) or
 // "SERVER\,XcvMonitor NAME" (a print server the machine knows) for a monitor
 // registered with that spooler. XcvDataW hands the command to the monitor:
 // every monitor but the local one is the stand-in port monitor, which keeps
@@ -32,7 +32,6 @@
 namespace winsim {
 namespace {
 
-const char kXcvMonitor[] = ",XcvMonitor ";
 const DWORD kRecordSize = kPortRecordSize;
 const size_t kRecordNameOffset = offsetof(PortRecord, PortName);
 const size_t kRecordNameUnits = kPortNameSize;
@@ -194,6 +193,31 @@ void ShowPorts(std::string* out) {
     if (*out == before) *out += "  (none)\n";
 }
 
+const char* const kXcvMonitorPrefix = ",XcvMonitor ";
+
+BOOL OpenXcv(const std::string& text, DWORD access, LPHANDLE printer) {
+    size_t at = text.find(kXcvMonitorPrefix);
+    if (at == std::string::npos) return Fail(ERROR_INVALID_PRINTER_NAME);
+    // The server name, when there is one, ends in the backslash before the comma.
+    std::string server = text.substr(0, at);
+    if (!server.empty()) {
+        if (server.back() != '\\') return Fail(ERROR_INVALID_PRINTER_NAME);
+        server.pop_back();
+    }
+    std::string hive;
+    DWORD error = 0;
+    if (!SpoolerHive(server.empty() ? nullptr : server.c_str(), &hive, &error)) return Fail(error);
+    std::string monitor = RegisteredMonitor(hive, text.substr(at + std::strlen(kXcvMonitorPrefix)));
+    if (monitor.empty()) return Fail(ERROR_UNKNOWN_PORT);
+    auto object = std::make_unique<PrinterObject>();
+    object->hive = hive;
+    object->xcv = true;
+    object->monitor = monitor;
+    object->access = access;
+    *printer = NewHandle(std::move(object));
+    return TRUE;
+}
+
 }  // namespace winsim
 
 using namespace winsim;
@@ -206,36 +230,21 @@ BOOL WINAPI OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW defa
     std::string text = WideArgument(name);
     DWORD error;
     if (TakeFault("OpenPrinterW", text, &error)) return Fail(error);
-    size_t at = text.find(kXcvMonitor);
-    if (!name || at == std::string::npos) return Fail(ERROR_INVALID_PRINTER_NAME);
-    // The server name, when there is one, ends in the backslash before the comma.
-    std::string server = text.substr(0, at);
-    if (!server.empty()) {
-        if (server.back() != '\\') return Fail(ERROR_INVALID_PRINTER_NAME);
-        server.pop_back();
-    }
-    std::string hive;
-    if (!SpoolerHive(server.empty() ? nullptr : server.c_str(), &hive, &error)) return Fail(error);
-    std::string monitor = RegisteredMonitor(hive, text.substr(at + std::strlen(kXcvMonitor)));
-    if (monitor.empty()) return Fail(ERROR_UNKNOWN_PORT);
-    auto object = std::make_unique<PrinterObject>();
-    object->hive = hive;
-    object->xcv = true;
-    object->monitor = monitor;
-    object->access = defaults ? defaults->DesiredAccess : 0;
-    *printer = NewHandle(std::move(object));
-    return TRUE;
+    if (!name) return Fail(ERROR_INVALID_PRINTER_NAME);
+    return OpenXcv(text, defaults ? defaults->DesiredAccess : 0, printer);
 }
 
-BOOL WINAPI XcvDataW(HANDLE xcv, LPCWSTR dataName, PBYTE input, DWORD inputSize, PBYTE, DWORD, PDWORD needed,
-                     PDWORD status) {
+BOOL WINAPI XcvDataW(HANDLE xcv, LPCWSTR dataName, PBYTE input, DWORD inputSize, PBYTE output, DWORD outputSize,
+                     PDWORD needed, PDWORD status) {
     auto* object = Lookup<PrinterObject>(xcv);
     if (!object || !object->xcv) return Fail(ERROR_INVALID_HANDLE);
-    if (!dataName || !status) return Fail(ERROR_INVALID_PARAMETER);
+    // The size pointer is looked at first; then what the call would carry.
+    if (!needed) return Fail(ERROR_INVALID_PARAMETER);
+    if (!dataName || !status || (!output && outputSize)) return Fail(RPC_X_NULL_REF_POINTER);
     std::string command = WideArgument(dataName);
     DWORD error;
     if (TakeFault("XcvDataW", command, &error)) return Fail(error);
-    if (needed) *needed = 0;
+    *needed = 0;
     std::string port;
     *status = Answer(*object, command, input, inputSize, &port);
     Journal("xcv " + command + (port.empty() ? std::string() : " " + port) + " status " + std::to_string(*status));

@@ -19,6 +19,8 @@ struct Register {
     Register(const char* name, void (*run)()) { Cases().push_back({name, run}); }
 };
 void Failed(const char* file, int line, const std::string& what);
+// Counts one check made (each case's line tells how many it made).
+void Counted();
 // A scratch folder (Windows path, no trailing backslash) made fresh for each case.
 const std::string& Scratch();
 // True when the checks run under Wine (some answers differ from Windows).
@@ -35,6 +37,7 @@ bool WriteBytes(const std::string& path, const std::string& bytes);
 
 #define CHECK(cond)                                                              \
     do {                                                                         \
+        conformance::Counted();                                                  \
         if (!(cond)) conformance::Failed(__FILE__, __LINE__, #cond);             \
     } while (0)
 
@@ -42,6 +45,7 @@ bool WriteBytes(const std::string& path, const std::string& bytes);
     do {                                                                         \
         auto va_ = (a);                                                          \
         auto vb_ = (b);                                                          \
+        conformance::Counted();                                                  \
         if (!(va_ == vb_))                                                       \
             conformance::Failed(__FILE__, __LINE__,                              \
                                 std::string(#a " == " #b ": got ") + std::to_string(va_) + " and " + \
@@ -52,6 +56,7 @@ bool WriteBytes(const std::string& path, const std::string& bytes);
     do {                                                                         \
         std::string va_ = (a);                                                   \
         std::string vb_ = (b);                                                   \
+        conformance::Counted();                                                  \
         if (va_ != vb_)                                                          \
             conformance::Failed(__FILE__, __LINE__,                              \
                                 std::string(#a " == " #b ": got \"") + va_ + "\" and \"" + vb_ + "\""); \

@@ -12,6 +12,7 @@
 namespace conformance {
 namespace {
 int g_failures = 0;
+int g_checks = 0;
 std::string g_scratch;
 }  // namespace
 
@@ -25,6 +26,8 @@ void Failed(const char* file, int line, const std::string& what) {
     std::printf("    %s:%d: %s (last error %lu)\n", file, line, what.c_str(),
                 static_cast<unsigned long>(GetLastError()));
 }
+
+void Counted() { ++g_checks; }
 
 const std::string& Scratch() { return g_scratch; }
 
@@ -83,11 +86,11 @@ int main(int argc, char** argv) {
         conformance::g_scratch = base;
         conformance::RemoveFolder(base);
         CreateDirectoryA(base.c_str(), nullptr);
-        int before = conformance::g_failures;
+        int before = conformance::g_failures, checksBefore = conformance::g_checks;
         c.run();
         conformance::RemoveFolder(base);
         bool ok = conformance::g_failures == before;
-        std::printf("%s %s\n", ok ? "ok  " : "FAIL", c.name);
+        std::printf("%s %s (%d checks)\n", ok ? "ok  " : "FAIL", c.name, conformance::g_checks - checksBefore);
         (ok ? passed : failed)++;
     }
 #ifndef _WIN32

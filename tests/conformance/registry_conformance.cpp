@@ -115,3 +115,40 @@ CONFORMANCE_CASE(EnumValuesNamesTypesAndSizes) {
     CHECK_EQ(RegEnumValueA(key.get(), 0, small, &smallSize, nullptr, nullptr, nullptr, nullptr), ERROR_MORE_DATA);
     CHECK_EQ(smallSize, 3u);
 }
+
+// How the uninstallation tells a registry link from a key: opened with
+// REG_OPTION_OPEN_LINK, a link is the link itself and holds
+// "SymbolicLinkValue" of type REG_LINK (its target's native path in UTF-16);
+// a plain key opened so is the key, without that value. winsim never makes
+// nor follows registry links (README, Limits): the link is made where Windows
+// and Wine make it.
+CONFORMANCE_CASE(OpenLinkOptionShowsARegistryLinkItself) {
+    CleanKey clean;
+    platform::RegKey key;
+    CHECK_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
+             ERROR_SUCCESS);
+    platform::RegKey plain;
+    CHECK_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kKey, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, plain.out()), ERROR_SUCCESS);
+    DWORD type = REG_NONE;
+    CHECK_EQ(RegQueryValueExA(plain.get(), "SymbolicLinkValue", nullptr, &type, nullptr, nullptr), ERROR_FILE_NOT_FOUND);
+#ifdef _WIN32
+    // A volatile link to a key that does not exist: nothing outlives the run.
+    const char linkName[] = "Software\\WinsimConformanceLink";
+    const wchar_t target[] = L"\\Registry\\Machine\\Software\\WinsimConformanceNowhere";
+    platform::RegKey made;
+    CHECK_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, linkName, 0, nullptr, REG_OPTION_CREATE_LINK | REG_OPTION_VOLATILE,
+                             KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr, made.out(), nullptr),
+             ERROR_SUCCESS);
+    CHECK_EQ(RegSetValueExA(made.get(), "SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target),
+                            sizeof target - sizeof target[0]),
+             ERROR_SUCCESS);
+    platform::RegKey link;
+    CHECK_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, linkName, REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, link.out()),
+             ERROR_SUCCESS);
+    CHECK_EQ(RegQueryValueExA(link.get(), "SymbolicLinkValue", nullptr, &type, nullptr, nullptr), ERROR_SUCCESS);
+    CHECK_EQ(type, static_cast<DWORD>(REG_LINK));
+    // Opened without the option, the link leads to its target: here none.
+    platform::RegKey followed;
+    CHECK_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, linkName, 0, KEY_QUERY_VALUE, followed.out()), ERROR_FILE_NOT_FOUND);
+#endif
+}

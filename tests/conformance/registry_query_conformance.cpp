@@ -1,5 +1,5 @@
-// RegQueryValueExA into a caller's buffer: strings stored without their
-// terminator, and the registry view of a 32-bit process on 64-bit Windows.
+// RegQueryValueExA into a caller's buffer: strings stored by the ANSI call,
+// and the registry view of a 32-bit process on 64-bit Windows.
 #include <cstring>
 
 #include "check.h"
@@ -29,32 +29,40 @@ void DeleteViewKeys() {
 
 }  // namespace
 
-CONFORMANCE_CASE(QueryStringStoredWithoutTerminator) {
+// RegSetValueExA stores a string whose size leaves out its terminator with
+// the terminator (Windows looks at the byte after the data); a string of no
+// bytes stays one of no bytes, other types stay as given. Read back into a
+// buffer of exactly the stored size, the bytes are the string's.
+CONFORMANCE_CASE(AnsiStringsAreStoredWithTheirTerminator) {
     platform::RegKey key;
     CHECK_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(), nullptr),
              ERROR_SUCCESS);
-    CHECK_EQ(RegSetValueExA(key.get(), "Bare", 0, REG_SZ, reinterpret_cast<const BYTE*>("abcd"), 4), ERROR_SUCCESS);
-    char buffer[8];
-    std::memset(buffer, 'x', sizeof buffer);
-    DWORD size = 4;
-    LSTATUS status = RegQueryValueExA(key.get(), "Bare", nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer), &size);
-    if (conformance::UnderWine()) {
-        // Wine stores the string with a terminator that RegSetValueExA adds.
-        CHECK_EQ(status, ERROR_MORE_DATA);
-        CHECK_EQ(size, 5u);
-    } else {
-        // Exactly its size: the bytes come back without a terminator.
-        CHECK_EQ(status, ERROR_SUCCESS);
-        CHECK_EQ(size, 4u);
-        CHECK(std::memcmp(buffer, "abcdx", 5) == 0);
+    const char kText[] = "ThisNeverBreaks";
+    const char kZeros[] = "This\0Breaks\0\0A\0\0\0Lot\0\0\0";
+    const struct Row {
+        const char* what;
+        DWORD type;
+        const char* data;
+        DWORD size, stored;
+    } rows[] = {
+        {"15 characters without their terminator", REG_SZ, kText, 15, 16},
+        {"15 characters with it", REG_SZ, kText, 16, 16},
+        {"no bytes", REG_SZ, "", 0, 0},
+        {"an empty string", REG_SZ, "", 1, 1},
+        {"zero bytes inside", REG_SZ, kZeros, sizeof kZeros, sizeof kZeros},
+        {"binary bytes", REG_BINARY, kText, 15, 15},
+    };
+    for (const auto& row : rows) {
+        std::string what = std::string(row.what) + ": ";
+        CHECK_EQ(RegSetValueExA(key.get(), "Value", 0, row.type, reinterpret_cast<const BYTE*>(row.data), row.size),
+                 ERROR_SUCCESS);
+        char buffer[64];
+        std::memset(buffer, 'x', sizeof buffer);
+        DWORD size = row.stored;
+        LSTATUS status = RegQueryValueExA(key.get(), "Value", nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer), &size);
+        CHECK_STR(what + std::to_string(status) + " " + std::to_string(size), what + "0 " + std::to_string(row.stored));
+        CHECK(std::memcmp(buffer, row.data, row.stored) == 0 && buffer[row.stored] == 'x');
     }
-    // With room to spare the string ends terminated.
-    std::memset(buffer, 'x', sizeof buffer);
-    size = sizeof buffer;
-    CHECK_EQ(RegQueryValueExA(key.get(), "Bare", nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer), &size),
-             ERROR_SUCCESS);
-    CHECK_EQ(size, conformance::UnderWine() ? 5u : 4u);
-    CHECK_STR(buffer, "abcd");
     key.reset();
     RegDeleteKeyA(HKEY_CURRENT_USER, kKey);
 }

@@ -15,7 +15,6 @@
 
 #include "fuzz/fuzz_support.h"
 #include "fuzz/port_fields.h"
-#include "platform/handles.h"
 #include "base/registry_read.h"
 #include "printers/printer_bindings.h"
 #include "support/machine.h"
@@ -105,13 +104,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         value.type = type;
         value.data.assign(reinterpret_cast<const char*>(data + at), length);
         at += length;
-        platform::RegKey key;
-        Check(RegCreateKeyExA(HKEY_LOCAL_MACHINE, SectionKey(edition, n).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                              key.out(), nullptr) == ERROR_SUCCESS,
-              "section key created");
-        Check(RegSetValueExA(key.get(), name.c_str(), 0, type, reinterpret_cast<const BYTE*>(value.data.data()),
-                             static_cast<DWORD>(value.data.size())) == ERROR_SUCCESS,
-              "value written");
+        // Stored as it stands, in the 32-bit view: a string without its
+        // terminator as RegSetValueExW or a .reg file leaves it (the ANSI
+        // call would add one).
+        const std::string hive = "registry/HKLM", path = winsim::reg::ViewPath(hive, SectionKey(edition, n), 0);
+        Check(winsim::reg::CreateKey(hive, path), "section key created");
+        winsim::RegValue stored;
+        stored.type = type;
+        stored.data = value.data;
+        Check(winsim::reg::SetValue(hive, path, name, stored), "value written");
         sections[n][name] = value;
         written.push_back({n, name});
     }

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -152,6 +153,55 @@ TEST_F(HostileRun, DistributionFileThatIsAFolderFailsItsCheck) {
     EXPECT_TRUE(Has(r.out, "  - Checking Files\nERROR While Checking 'VORMOVS64.DLL'.\n")) << r.out;
     EXPECT_TRUE(EndsWith(r.out, "\nVormo Port Monitor Not Installed!\n"));
     ExpectClean(r);
+}
+
+// A file the run may not read (mode 000; root reads any file, so the programs
+// run as another user, who owns the machine) is refused as Windows refuses it:
+// the installation stops at the check of its files, and the pre-flight check
+// says that it would.
+TEST_F(HostileRun, AnIniFileTheRunMayNotReadStopsTheInstallation) {
+    TempMachine m;
+    m.Write("C:\\Dist\\Closed\\file.txt", "closed");
+    for (const char* path : {"C:\\Dist\\Vormo.ini", "C:\\Dist\\Closed"}) ASSERT_EQ(::chmod(m.Host(path).c_str(), 0), 0);
+    ASSERT_TRUE(winsim::reg::SetValue("registry/HKLM", "SOFTWARE", "Closed", winsim::reg::Dword(1)));
+    ASSERT_EQ(::chmod((m.dir() + "/registry/HKLM/SOFTWARE/values.reg").c_str(), 0), 0);
+    const bool root = ::geteuid() == 0;
+    const char* wrapper = std::getenv("INSTALL_WRAPPER");
+    const std::string saved = wrapper ? wrapper : "";
+    if (root) {
+        ASSERT_EQ(std::system(("chown -R 65534:65534 '" + m.dir() + "'").c_str()), 0);
+        ::setenv("INSTALL_WRAPPER", ("setpriv --reuid=65534 --regid=65534 --clear-groups " + saved).c_str(), 1);
+    }
+    auto check = testing_support::RunHostProgram(CHECK_BINARY, m.dir(), {}, "C:\\Dist\\VormoCheck.exe");
+    auto r = RunInstaller(m.dir(), {});
+    if (root && wrapper) ::setenv("INSTALL_WRAPPER", saved.c_str(), 1);
+    if (root && !wrapper) ::unsetenv("INSTALL_WRAPPER");
+    EXPECT_EQ(check.exitCode, 2) << check.out;
+    EXPECT_TRUE(Has(check.out, "ERROR While Checking 'Vormo.ini'.")) << check.out;
+    EXPECT_EQ(r.exitCode, 255);
+    EXPECT_TRUE(Has(r.out, "  - Checking Files\nERROR While Checking 'Vormo.ini'.\n")) << r.out;
+    ExpectClean(r);
+    // Each call that reads a file or lists a folder answers 5.
+    EXPECT_EXIT(
+        {
+            if (root && (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)) std::_Exit(2);
+            WIN32_FIND_DATAA data;
+            char text[16];
+            bool refused = CreateFileA("C:\\Dist\\Vormo.ini", GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr) == INVALID_HANDLE_VALUE &&
+                           GetLastError() == ERROR_ACCESS_DENIED &&
+                           FindFirstFileA("C:\\Dist\\Closed\\*", &data) == INVALID_HANDLE_VALUE &&
+                           GetLastError() == ERROR_ACCESS_DENIED &&
+                           !CopyFileA("C:\\Dist\\Vormo.ini", "C:\\Dist\\copy.ini", FALSE) &&
+                           GetLastError() == ERROR_ACCESS_DENIED &&
+                           GetPrivateProfileStringA("1", "ServerIP", "none", text, sizeof text, "C:\\Dist\\Vormo.ini") == 4 &&
+                           GetLastError() == ERROR_ACCESS_DENIED;
+            DWORD error = 0;
+            refused = refused && !winsim::reg::GetValue("registry/HKLM", "SOFTWARE", "Closed", nullptr, &error) &&
+                      error == ERROR_ACCESS_DENIED;
+            std::_Exit(refused ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 // Files copied from a read-only distribution (one copied from a CD, say)

@@ -170,11 +170,17 @@ TEST_F(RunDriver, BatchFileRunsOnlyOnTheInstallationWithArguments) {
     EXPECT_EQ(winsim::ReadJournal().find("install_printer.bat"), std::string::npos);
     auto r = RunInstaller(m.dir(), {"-lrun.log"});
     m.Reopen();
-    if (r.exitCode == 0) {
-        EXPECT_NE(winsim::ReadJournal().find("| \"C:\\Windows\\system32\\cmd.exe\" /c install_printer.bat"),
-                  std::string::npos)
-            << winsim::ReadJournal();
-    }
+    ASSERT_EQ(r.exitCode, 0) << r.out;
+    const std::string journal = winsim::ReadJournal(),
+                      batch = "| \"C:\\Windows\\system32\\cmd.exe\" /c install_printer.bat\n";
+    size_t at = journal.find(batch);
+    ASSERT_NE(at, std::string::npos) << journal;
+    // The log is held open while the installation runs its programs, and
+    // closed before the batch file runs: its last line is written, and the
+    // batch file may move it or write to it.
+    EXPECT_NE(journal.find("  held open: C:\\Dist\\run.log\n"), std::string::npos) << journal;
+    EXPECT_NE(journal.compare(at + batch.size(), 13, "  held open: "), 0) << journal;
+    EXPECT_TRUE(EndsWith(m.Read("C:\\Dist\\run.log"), "\r\nVormo Port Monitor Installed Sucessfully.\r\n"));
 }
 
 }  // namespace

@@ -117,7 +117,11 @@ TEST_F(Sequences, InstallationWithoutArgumentsOnAFreshMachine) {
     // The journal: the client stopper before the client, the event last.
     std::string j = Journal();
     EXPECT_LT(j.find("StopUIClients.exe"), j.find("Vormo Client.exe\""));
-    EXPECT_NE(j.find("text=\"Port Monitor Installed Sucessfully\""), std::string::npos);
+    // The event: identifier 0xC0020001, a success entry (type 0), no category.
+    EXPECT_NE(j.find("event source=VormoPort computer=WINSIM type=0 category=0 id=0xC0020001 "
+                     "text=\"Port Monitor Installed Sucessfully\"\n"),
+              std::string::npos)
+        << j;
     EXPECT_EQ(j.find("install_printer.bat"), std::string::npos);
 }
 
@@ -344,7 +348,10 @@ TEST_F(Sequences, UninstallationOfARegisteredMonitorNotInUse) {
                            "\nVormo Port Monitor UnInstalled Sucessfully.\n";
     EXPECT_EQ(r.out, expected);
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_NE(Journal().find("text=\"Port Monitor Uninstalled Sucessfully\""), std::string::npos);
+    EXPECT_NE(Journal().find("event source=VormoPort computer=WINSIM type=0 category=0 id=0xC0020001 "
+                             "text=\"Port Monitor Uninstalled Sucessfully\"\n"),
+              std::string::npos)
+        << Journal();
     EXPECT_EQ(Port("Office Laser"), "FILE:");
     EXPECT_EQ(Port("Front Desk"), "FILE:");
     EXPECT_FALSE(winsim::reg::KeyExists(kHklm, winsim::MonitorKey("Vormo")));

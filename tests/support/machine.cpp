@@ -1,10 +1,12 @@
 #include "support/machine.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -52,6 +54,59 @@ std::string NewMachineDir(const winsim::NewOptions& options) {
         std::abort();
     }
     return dir;
+}
+
+OutsideFolder::OutsideFolder() : dir_(MakeTempDir()) {}
+
+OutsideFolder::~OutsideFolder() { RemoveTree(dir_); }
+
+void OutsideFolder::Write(const std::string& relative, const std::string& content) const {
+    std::string path = dir_ + "/" + relative;
+    std::string folder = path.substr(0, path.rfind('/'));
+    std::string command = "mkdir -p '" + folder + "'";
+    if (std::system(command.c_str()) != 0) std::abort();
+    FILE* f = std::fopen(path.c_str(), "wb");
+    if (!f) std::abort();
+    std::fwrite(content.data(), 1, content.size(), f);
+    std::fclose(f);
+}
+
+std::string TreeSnapshot(const std::string& root) {
+    std::vector<std::string> names;
+    DIR* d = ::opendir(root.c_str());
+    if (!d) return std::string();
+    while (dirent* e = ::readdir(d))
+        if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0) names.push_back(e->d_name);
+    ::closedir(d);
+    std::sort(names.begin(), names.end());
+    std::string out;
+    for (const auto& name : names) {
+        std::string path = root + "/" + name;
+        struct stat st;
+        if (::lstat(path.c_str(), &st) != 0) continue;
+        if (S_ISLNK(st.st_mode)) {
+            char target[4096];
+            ssize_t n = ::readlink(path.c_str(), target, sizeof target);
+            out += name + " -> " + std::string(target, n > 0 ? static_cast<size_t>(n) : 0) + "\n";
+        } else if (S_ISDIR(st.st_mode)) {
+            out += name + "/\n";
+            std::string below = TreeSnapshot(path);
+            size_t start = 0;
+            while (start < below.size()) {
+                size_t end = below.find('\n', start);
+                out += name + "/" + below.substr(start, end - start + 1);
+                start = end + 1;
+            }
+        } else {
+            std::string content;
+            winsim::ReadWholeFile(path, &content);
+            // One line each: a line break of the content shows as "\\n".
+            std::string shown;
+            for (char c : content) shown += c == '\n' ? std::string("\\n") : std::string(1, c);
+            out += name + " = " + shown + "\n";
+        }
+    }
+    return out;
 }
 
 void RemoveTree(const std::string& dir) {
@@ -131,6 +186,8 @@ std::vector<std::string> WrapperWords() {
 std::string LinkProgram(const char* binary, const std::string& program) {
     if (program.empty() || program.find('/') != std::string::npos || program.size() > 255) return std::string();
     std::string dir = MakeTempDir();
+    // Searched by a wrapper that may run the program as another user.
+    ::chmod(dir.c_str(), 0755);
     if (::symlink(binary, (dir + "/" + program).c_str()) != 0) {
         RemoveTree(dir);
         return std::string();

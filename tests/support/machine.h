@@ -39,6 +39,27 @@ private:
 RunPlan TestPlan(const EditionProfile& edition = kStandardEdition, bool fromIni = true,
                  const char* iniPath = "C:\\Dist\\Vormo.ini");
 
+// A folder outside every machine (what a link made by a person may lead to),
+// removed with everything in it when the object goes.
+class OutsideFolder {
+public:
+    OutsideFolder();
+    ~OutsideFolder();
+    OutsideFolder(const OutsideFolder&) = delete;
+    OutsideFolder& operator=(const OutsideFolder&) = delete;
+    const std::string& dir() const { return dir_; }
+    // Writes a file below it, making its folders.
+    void Write(const std::string& relative, const std::string& content) const;
+
+private:
+    std::string dir_;
+};
+
+// Every entry below a host folder, in name order, one a line: a file with its
+// content, a folder with "/", a link with "-> " and where it leads (never
+// followed). Empty for a folder that is not there.
+std::string TreeSnapshot(const std::string& root);
+
 // Makes a machine in a fresh temporary folder without opening it.
 std::string NewMachineDir(const winsim::NewOptions& options = TempMachine::DefaultOptions());
 void RemoveTree(const std::string& dir);

@@ -1,16 +1,21 @@
 // Install locations below the Program Files folder, folder creation, flat
 // copies and deletions, and the removal of the WebBrowser folder.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "base/edition.h"
+#include "client/client_app.h"
+#include "client/client_files.h"
 #include "client/locations.h"
 #include "client_test_support.h"
-#include "base/edition.h"
 
 using namespace client_test;
 using testing_support::TempMachine;
@@ -388,6 +393,66 @@ TEST(ClientLocations, LinksInTheWebBrowserFolderGoAsLinks) {
     EXPECT_TRUE(winsim::ReadWholeFile(outside + "/sub/file.txt", &kept));
     EXPECT_EQ(kept, "kept\n");
     testing_support::RemoveTree(outside);
+}
+
+TEST(ClientLocations, ALinkAtTheRootOfEachRemovalGoesAsALinkAndNothingBehindItIsEntered) {
+    const std::string maker = "C:\\Program Files (x86)\\Oxlen", subnet = std::string(kProduct) + "\\server_subnet.csv";
+    const struct Row {
+        std::string root;  // replaced by a link to the folder outside (to its file for the subnet file)
+        const char* refusal;  // the call that cannot remove the link, as Wine answers for a folder that is not empty
+    } rows[] = {
+        {maker, "RemoveDirectoryA"}, {kProduct, "RemoveDirectoryA"}, {kWebBrowser, "RemoveDirectoryA"},
+        {kFonts, "RemoveDirectoryA"}, {kClient, "RemoveDirectoryA"}, {subnet, "DeleteFileA"},
+    };
+    for (const auto& row : rows) {
+        for (bool removable : {true, false}) {
+            SCOPED_TRACE(row.root + (removable ? "" : ", a link that cannot be removed"));
+            // Outside: what each removal deletes by name or by pattern, and a
+            // link of its own.
+            testing_support::OutsideFolder outside;
+            for (const char* file : {"Vormo Client.exe", "Interop.SHDocVw.dll", "server_subnet.csv", "VormoSans.ttf",
+                                     "ar-SA/Vormo Client.resources.dll", "Client/Vormo Client.exe", "Font/VormoSans.ttf",
+                                     "Vormo Client/Font/VormoSans.ttf", "WebBrowser/cache/page.html"})
+                outside.Write(file, "kept");
+            ASSERT_EQ(::symlink((outside.dir() + "/Font").c_str(), (outside.dir() + "/Profile").c_str()), 0);
+            const std::string before = testing_support::TreeSnapshot(outside.dir());
+            TempMachine m;
+            EnterDistribution();
+            for (const std::string& file : {std::string(kClient) + "\\Vormo Client.exe",
+                                           std::string(kClient) + "\\ar-SA\\Vormo Client.resources.dll",
+                                           std::string(kFonts) + "\\VormoSans.ttf", subnet,
+                                           std::string(kWebBrowser) + "\\cache\\page.html"})
+                m.Write(file, "installed");
+            testing_support::RemoveTree(m.Host(row.root));
+            bool fileLink = row.root == subnet;
+            ASSERT_EQ(::symlink((outside.dir() + (fileLink ? "/server_subnet.csv" : "")).c_str(),
+                                m.Host(row.root).c_str()),
+                      0);
+            winsim::MachineChangedOutside();
+            if (!removable) winsim::AddFault(row.refusal, row.root.substr(row.root.rfind('\\') + 1), ERROR_DIR_NOT_EMPTY);
+            testing_support::BeginCapture();
+            RemoveClientApplication();
+            RemoveSubnetMappingFile(kStandardEdition);
+            RemoveFontFiles(kStandardEdition);
+            testing_support::EndCapture();
+            EXPECT_EQ(testing_support::TreeSnapshot(outside.dir()), before);
+            // What is left of the product's tree: nothing, or the link with
+            // the folders above it.
+            std::string relative = row.root.substr(std::strlen("C:\\Program Files (x86)\\")), left;
+            std::replace(relative.begin(), relative.end(), '\\', '/');
+            if (!removable) {
+                for (size_t at = relative.find('/'); at != std::string::npos; at = relative.find('/', at + 1))
+                    left += relative.substr(0, at) + "/\n";
+                left += relative + " -> " + outside.dir() + (fileLink ? "/server_subnet.csv" : "") + "\n";
+            }
+            std::istringstream tree(testing_support::TreeSnapshot(m.Host("C:\\Program Files (x86)")));
+            std::string line, product;
+            while (std::getline(tree, line))
+                if (line.rfind("Oxlen", 0) == 0) product += line + "\n";
+            EXPECT_EQ(product, left);
+            EXPECT_EQ(winsim::OpenHandleCount(), 0u);
+        }
+    }
 }
 
 TEST(ClientLocations, WebBrowserRemovalRefusals) {

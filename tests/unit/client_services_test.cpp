@@ -158,3 +158,22 @@ TEST(ClientServices, UserDataWithoutVolatileEnvironment) {
     EXPECT_EQ(testing_support::EndCapture(), "");
     EXPECT_FALSE(winsim::reg::KeyExists(kHkcu, kVolatile));
 }
+
+TEST(ClientServices, UserDataBehindARegistryLinkOrInItsPlaceStays) {
+    // A registry link is a key holding "SymbolicLinkValue" of type REG_LINK;
+    // winsim never follows one, so the keys below it stand for what lies
+    // behind it on Windows.
+    const std::u16string target = u"\\Registry\\Machine\\SOFTWARE\\Elsewhere";
+    const winsim::RegValue link{REG_LINK, std::string(reinterpret_cast<const char*>(target.data()), 2 * target.size())};
+    for (const std::string& at : {std::string(kVolatile), std::string(kVolatile) + "\\1",
+                                 std::string(kVolatile) + "\\1\\Oxlen Vormo Client"}) {
+        SCOPED_TRACE(at);
+        TempMachine m;
+        AddClientData("1");
+        ASSERT_TRUE(winsim::reg::SetValue(kHkcu, at, "SymbolicLinkValue", link));
+        const std::string before = winsim::reg::Export(kHkcu, kVolatile, "HKCU");
+        RemoveUserData();
+        EXPECT_EQ(winsim::reg::Export(kHkcu, kVolatile, "HKCU"), before);
+        EXPECT_EQ(winsim::OpenHandleCount(), 0u);
+    }
+}

@@ -27,16 +27,16 @@ namespace {
 
 const char kHive[] = "registry/HKLM";
 
-// Writes one value of any type and size through the API, in the registry
-// view of this 32-bit process.
+// Stores one value of any type and size as it stands, in the registry view
+// of this 32-bit process: a string without its terminator as another writer
+// (RegSetValueExW, a .reg file) leaves it, where RegSetValueExA adds one.
 void SetValue(const std::string& keyPath, const char* name, DWORD type, const std::string& bytes) {
-    platform::RegKey key;
-    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, keyPath.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, key.out(),
-                              nullptr),
-              ERROR_SUCCESS);
-    ASSERT_EQ(RegSetValueExA(key.get(), name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
-                             static_cast<DWORD>(bytes.size())),
-              ERROR_SUCCESS);
+    std::string path = winsim::reg::ViewPath(kHive, keyPath, 0);
+    ASSERT_TRUE(winsim::reg::CreateKey(kHive, path));
+    winsim::RegValue value;
+    value.type = type;
+    value.data = bytes;
+    ASSERT_TRUE(winsim::reg::SetValue(kHive, path, name, value));
 }
 
 std::string Section1() { return testing_support::SectionKey(1); }

@@ -326,6 +326,11 @@ TEST(RegisterPrintMonitor, InjectedRefusal) {
     winsim::AddFault("AddMonitorA", "Vormo", ERROR_ACCESS_DENIED, 1);
     EXPECT_EQ(Register(nullptr, Supported64), 5u);
     EXPECT_EQ(Register(nullptr, Supported64), 0u);
+    // A DLL in which the spooler finds no monitor's entry: 127.
+    ASSERT_TRUE(DeleteMonitorA(nullptr, nullptr, const_cast<LPSTR>("Vormo")));
+    ASSERT_TRUE(winsim::WriteFileAtomic(m.dir() + "/faults", "missing VORMOVS64.DLL InitializePrintMonitor2\n"));
+    m.Reopen();
+    EXPECT_EQ(Register(nullptr, Supported64), static_cast<DWORD>(ERROR_PROC_NOT_FOUND));
 }
 
 // ---- the event-log source ----------------------------------------------------

@@ -27,7 +27,7 @@ case "$arch" in
     ;;
   *) die "usage: scenarios.sh win32|win64 [SCENARIO...]" ;;
 esac
-ALL_SCENARIOS=(standin help mutex install reinstall enterprise nocopy registry refused uninstall uninstall_enterprise links check)
+ALL_SCENARIOS=(standin help mutex install reinstall enterprise nocopy registry refused uninstall uninstall_enterprise links link_webbrowser link_font link_client check)
 [ $# -gt 0 ] && SELECTED=("$@") || SELECTED=("${ALL_SCENARIOS[@]}")
 
 require_wine
@@ -511,6 +511,64 @@ scenario_links() {
   rm -rf "$wine_out" "$host_out"
 }
 
+# tree_of DIR: every entry below a folder, its kind and its content or
+# where it leads, without following a link.
+tree_of() {
+  (cd "$1" && find . -mindepth 1 | LC_ALL=C sort | while IFS= read -r e; do
+    if [ -L "$e" ]; then echo "$e -> $(readlink "$e")"
+    elif [ -d "$e" ]; then echo "$e/"
+    else echo "$e = $(cat "$e")"; fi
+  done)
+}
+
+# A link in place of one of the client's folders (FOLDER below the product
+# folder), made from outside, to a folder outside the prefix or machine that
+# holds files named as the removals name them and a link of its own: the
+# uninstallation enters no link, and that folder keeps every file. winsim
+# removes the link as Windows removes a junction or symbolic link to a folder;
+# Wine cannot remove a link to a folder that holds something, so there it
+# stays.
+link_at_root() {
+  local folder=$1 wine_out="$WINE_WORK/outside/$arch-$1-wine" host_out="$WINE_WORK/outside/$arch-$1-host" where f
+  rm -rf "$wine_out" "$host_out"
+  for where in "$wine_out" "$host_out"; do
+    mkdir -p "$where/ja-JP" "$where/cache"
+    for f in "Vormo Client.exe" Interop.SHDocVw.dll Microsoft.mshtml.dll VormoSans.ttf server_subnet.csv \
+      "ja-JP/Vormo Client.resources.dll" cache/page.html; do
+      printf 'kept\n' >"$where/$f"
+    done
+    ln -s cache/page.html "$where/inner"
+  done
+  local before
+  before=$(tree_of "$wine_out")
+  local wine_root="$P/drive_c/$PF/Oxlen/Vormo Client" host_root="$H/drive_c/$PF/Oxlen/Vormo Client"
+  mkdir -p "$wine_root" "$host_root"
+  ln -s "$wine_out" "$wine_root/$folder"
+  ln -s "$host_out" "$host_root/$folder"
+  both uninstall -u
+  check_eq "exit code of -u" 0 "$(cat "$O/uninstall.rc")"
+  check_eq "the folder outside keeps every file (Wine)" "$before" "$(tree_of "$wine_out")"
+  check_eq "the folder outside keeps every file (host)" "$before" "$(tree_of "$host_out")"
+  check "the link stays under Wine" test -L "$wine_root/$folder"
+  check "the link went as a link on the host" test ! -e "$host_root/$folder" -a ! -L "$host_root/$folder"
+  rm -rf "$wine_out" "$host_out"
+}
+
+scenario_link_webbrowser() {
+  begin link_webbrowser
+  link_at_root WebBrowser
+}
+
+scenario_link_font() {
+  begin link_font
+  link_at_root Font
+}
+
+scenario_link_client() {
+  begin link_client
+  link_at_root Client
+}
+
 # VormoCheck.exe on the sample distribution (clean) and with the broken
 # example INI file: its exit code and report, the same as the host build's.
 scenario_check() {
@@ -535,6 +593,43 @@ scenario_check() {
   done
   check_eq "exit codes: clean, then errors" "0 2" "$(cat "$O/clean.rc") $(cat "$O/broken.rc")"
   check_eq "no Xcv command: the check changes nothing" "" "$(monitor_journal)"
+
+  # Section lists at the edge of the check's first buffer (32768 bytes), and
+  # port section 1 with a line of a single zero byte, which names no key: the
+  # check and then the installer read them alike on both.
+  local dist
+  dist=$(find "$H/drive_c" -ipath '*/Dist' -type d | head -n 1)
+  for run in fill_exact fill_short; do
+    fill_ini "$run" >"$P/drive_c/Dist/$run.ini"
+    cp "$P/drive_c/Dist/$run.ini" "$dist/$run.ini"
+    set +e
+    WINEPREFIX=$P wine 'C:\Dist\VormoCheck.exe' "-i$run.ini" >"$O/$run" 2>"$O/$run.stderr"
+    echo $? >"$O/$run.rc"
+    set -e
+    HOST_PROGRAM='C:\Dist\VormoCheck.exe' host_run "$H" "$O/$run.host" "-i$run.ini"
+    check_eq "$run: exit code like the host build's" "$(cat "$O/$run.host.rc")" "$(cat "$O/$run.rc")"
+    check_line_ends "$O/$run"
+    check_console_like_host "$O/$run" "$O/$run.host"
+    check_eq "$run: clean (the zero-byte line is no key)" 0 "$(cat "$O/$run.rc")"
+  done
+  both install_fill -ifill_exact.ini
+  check_eq "install_fill: exit code 0" 0 "$(cat "$O/install_fill.rc")"
+  check "install_fill: the port of section 1" console_has "$O/install_fill" "    Printer 'Office Laser' assigned to port ${PORT_PREFIX:-Vormo}001"
+}
+
+# fill_ini exact|short: an INI whose section names fill the check's first
+# buffer: section 1 (with a zero-byte line) and 33 long names make 32767
+# bytes of names and zeros, so that with the list's closing zero they fill
+# 32768 bytes exactly; "short" adds one more section after them.
+fill_ini() {
+  local kind=$1 i len
+  printf '[1]\r\nServerIP=10.0.0.1\r\n\0\r\nAssignPrinter=Office Laser\r\n'
+  for i in $(seq 1 33); do
+    len=$((i == 33 ? 732 : 1000))
+    printf '[%s]\r\n' "$(printf 'Pad%02d%0*d' "$i" $((len - 5)) 0)"
+  done
+  [ "$kind" = fill_short ] && printf '[Last]\r\n'
+  return 0
 }
 
 # ---- run ----

@@ -45,6 +45,7 @@ TEST(WinsimFaults, EachRuleParsesOrIsRefusedWithItsReason) {
         {"delay:CreateMutexA * 1500 1", ""},
         {"delay CreateMutexA 1500", ""},
         {"missing winspool.drv XcvDataW", ""},
+        {"missing VORMOVS.DLL InitializePrintMonitor2", ""},
         {"# a comment", ""},
         {"DeleteMonitor Vormo 170", "unknown function DeleteMonitor (DeleteMonitorA?)"},
         {"deletemonitora Vormo 170", "unknown function deletemonitora (DeleteMonitorA?)"},
@@ -59,6 +60,12 @@ TEST(WinsimFaults, EachRuleParsesOrIsRefusedWithItsReason) {
         {"missing kernel32 IsWow64", "no export IsWow64 that GetProcAddress gives out"},
         {"missing user32 IsWow64Process", "unknown module user32"},
         {"SetPrinterA \"Office Laser 5", "a quote without its end: SetPrinterA \"Office Laser 5"},
+        {"DeleteMonitorA\tVormo\t170\r", ""},
+        {"DeleteMonitorA \"Vormo\nDeleteMonitor\" 170", "a control character (0x0A) in the rule: a rule is one line of text"},
+        {"DeleteMonitorA Vormo 170\n", "a control character (0x0A) in the rule: a rule is one line of text"},
+        {"DeleteMonitorA Vor\rmo 170", "a control character (0x0D) in the rule: a rule is one line of text"},
+        {"DeleteMonitorA \"Vor\x01mo\" 170", "a control character (0x01) in the rule: a rule is one line of text"},
+        {"DeleteMonitorA Vormo\x7F 170", "a control character (0x7F) in the rule: a rule is one line of text"},
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.line);
@@ -109,8 +116,14 @@ TEST(WinsimFaults, CommandLineRefusesWhatCouldNeverApply) {
     Outcome unknown = RunWinsim("fault " + m.dir() + " 'DeleteMonitor Vormo 170'");
     EXPECT_EQ(unknown.exitCode, 2);
     EXPECT_NE(unknown.output.find("unknown function DeleteMonitor"), std::string::npos) << unknown.output;
+    // A line break would leave a line that is no rule in the faults file,
+    // and no program could open the machine any more.
+    Outcome broken = RunWinsim("fault " + m.dir() + " 'DeleteMonitorA \"Vormo\nDeleteMonitor\" 170'");
+    EXPECT_EQ(broken.exitCode, 2);
+    EXPECT_NE(broken.output.find("a control character (0x0A) in the rule"), std::string::npos) << broken.output;
     Outcome taken = RunWinsim("fault " + m.dir() + " 'DeleteMonitorA Vormo 170'");
     EXPECT_EQ(taken.exitCode, 0) << taken.output;
+    EXPECT_EQ(RunWinsim("show " + m.dir() + " >/dev/null").exitCode, 0);
     Outcome noMachine = RunWinsim("fault " + m.dir() + "/drive_c 'DeleteMonitorA Vormo 170'");
     EXPECT_EQ(noMachine.exitCode, 1);
     EXPECT_EQ(noMachine.output, "winsim: no machine in " + m.dir() + "/drive_c\n");

@@ -108,7 +108,7 @@ TEST(WinsimPrinters, OpenPrinterA) {
         DWORD error;  // 0: opens
     } cases[] = {
         {"Office Printer", 0},        {"office printer", 0},
-        {"Nope", ERROR_INVALID_PRINTER_NAME}, {"", ERROR_INVALID_PARAMETER},
+        {"Nope", ERROR_INVALID_PRINTER_NAME}, {"", ERROR_INVALID_PRINTER_NAME},
         {"Office Printer\\..", ERROR_INVALID_PRINTER_NAME}, {"Office Printer,LPT1:", ERROR_INVALID_PRINTER_NAME},
     };
     for (const auto& c : cases) {
@@ -231,7 +231,7 @@ TEST(WinsimPrinters, EnumPrintersALevel4) {
     EXPECT_EQ(infos[0].Attributes, static_cast<DWORD>(PRINTER_ATTRIBUTE_NETWORK));
     EXPECT_STREQ(infos[1].pPrinterName, "b");
     EXPECT_EQ(infos[1].Attributes, static_cast<DWORD>(PRINTER_ATTRIBUTE_LOCAL));
-    EXPECT_FALSE(EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 1, nullptr, 0, &needed, &returned));
+    EXPECT_FALSE(EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 3, nullptr, 0, &needed, &returned));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
 }
 

@@ -226,3 +226,48 @@ TEST(WinsimStore, RmdirThatLeavesPartOfTheTreeExitsWithTheError) {
         EXPECT_EQ(winsim::OpenHandleCount(), 0u);
     }
 }
+
+TEST(WinsimStore, OwnFilesThatAreLinksAreRefusedNamedAndNeverWrittenThrough) {
+    testing_support::OutsideFolder outside;
+    outside.Write("file", "kept");
+    outside.Write("folder/file", "kept");
+    const std::string before = testing_support::TreeSnapshot(outside.dir());
+    // Found when the machine is opened: the machine is refused, by every
+    // program, naming the link.
+    const struct Row {
+        const char* name;
+        bool folder;
+    } rows[] = {{"changes", false},     {"journal.log", false}, {"faults", false},
+                {"machine.conf", false}, {"attributes", false},  {"mutex", true},
+                {"staging", true},       {"mutex/global_vormoclientinstallmutex", false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        std::string dir = testing_support::NewMachineDir(), path = dir + "/" + row.name;
+        ::mkdir((dir + "/mutex").c_str(), 0755);
+        testing_support::RemoveTree(path);
+        ASSERT_EQ(::symlink((outside.dir() + (row.folder ? "/folder" : "/file")).c_str(), path.c_str()), 0);
+        std::string error;
+        EXPECT_FALSE(winsim::OpenMachine(dir, &error));
+        EXPECT_EQ(error, path + ": a link in place of winsim's own file: never followed (remove it)");
+        auto r = testing_support::RunInstaller(dir, {});
+        EXPECT_EQ(r.exitCode, 255);
+        EXPECT_EQ(r.err, "winsim: " + error + "\n");
+        std::string quiet = " >/dev/null 2>&1";
+        EXPECT_NE(std::system((std::string(WINSIM_BINARY) + " show '" + dir + "'" + quiet).c_str()), 0);
+        EXPECT_NE(std::system((std::string(WINSIM_BINARY) + " fault '" + dir + "' 'DeleteMonitorA Vormo 170'" + quiet).c_str()), 0);
+        EXPECT_EQ(testing_support::TreeSnapshot(outside.dir()), before);
+        testing_support::RemoveTree(dir);
+    }
+    // Made while a process holds the machine open: the journal, the mutex
+    // folder and its files are never written through.
+    TempMachine m;
+    for (const char* name : {"/journal.log", "/mutex"}) {
+        testing_support::RemoveTree(m.dir() + name);
+        ASSERT_EQ(::symlink((outside.dir() + (name[1] == 'm' ? "/folder" : "/file")).c_str(), (m.dir() + name).c_str()), 0);
+    }
+    winsim::MachineChangedOutside();
+    winsim::Journal("a line");
+    EXPECT_EQ(CreateMutexA(nullptr, TRUE, "Global\\Other"), nullptr);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_EQ(testing_support::TreeSnapshot(outside.dir()), before);
+}

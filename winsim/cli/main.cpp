@@ -7,6 +7,7 @@
 //   winsim fault DIR 'FUNCTION ARGUMENT ERROR [COUNT]'   (or 'missing MODULE EXPORT',
 //                                                        'delay CreateMutexA MS [COUNT]')
 //   winsim os
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -193,13 +194,14 @@ int Fault(int argc, char** argv) {
         return 2;
     }
     std::string path = std::string(argv[2]) + "/faults";
-    FILE* f = std::fopen(path.c_str(), "a");
-    if (!f) {
+    std::string line = std::string(argv[3]) + "\n";
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
+    bool written = fd >= 0 && ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size());
+    if (fd >= 0 && ::close(fd) != 0) written = false;
+    if (!written) {
         std::fprintf(stderr, "winsim: cannot write %s\n", path.c_str());
         return 1;
     }
-    std::fprintf(f, "%s\n", argv[3]);
-    std::fclose(f);
     return 0;
 }
 

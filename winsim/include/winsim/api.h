@@ -100,6 +100,7 @@ typedef INT_PTR (*FARPROC)();
 #define RPC_S_SERVER_UNAVAILABLE 1722L
 #define RPC_X_NULL_REF_POINTER 1780L
 #define ERROR_BUFFER_OVERFLOW 111L
+#define ERROR_INVALID_USER_BUFFER 1784L
 #define ERROR_UNKNOWN_PORT 1796L
 #define ERROR_INVALID_PRINTER_NAME 1801L
 #define ERROR_INVALID_ENVIRONMENT 1805L
@@ -225,8 +226,10 @@ typedef struct _PROCESS_INFORMATION {
 #define REG_EXPAND_SZ 2u
 #define REG_BINARY 3u
 #define REG_DWORD 4u
+#define REG_LINK 6u
 #define REG_MULTI_SZ 7u
 #define REG_OPTION_NON_VOLATILE 0u
+#define REG_OPTION_OPEN_LINK 8u
 #define REG_CREATED_NEW_KEY 1u
 #define REG_OPENED_EXISTING_KEY 2u
 
@@ -243,7 +246,60 @@ typedef struct _PROCESS_INFORMATION {
 #define PRINTER_ALL_ACCESS 0x000F000Cu
 #define SERVER_ACCESS_ADMINISTER 0x00000001u
 
-typedef struct _devicemodeA DEVMODEA, *LPDEVMODEA;
+#define PRINTER_ACCESS_ADMINISTER 0x00000004u
+#define PRINTER_ACCESS_USE 0x00000008u
+#define SERVER_ACCESS_ENUMERATE 0x00000002u
+
+// A printer's device mode: its printer fields (the display fields of the
+// SDK's unions share their bytes and are not named here).
+#define CCHDEVICENAME 32
+#define CCHFORMNAME 32
+#define DM_SPECVERSION 0x0401
+#define DM_ORIENTATION 0x00000001u
+#define DM_PAPERSIZE 0x00000002u
+#define DM_COPIES 0x00000100u
+#define DM_FORMNAME 0x00010000u
+#define DMORIENT_PORTRAIT 1
+#define DMPAPER_LETTER 1
+#define DMPAPER_A4 9
+
+typedef struct _devicemodeA {
+    BYTE dmDeviceName[CCHDEVICENAME];
+    WORD dmSpecVersion;
+    WORD dmDriverVersion;
+    WORD dmSize;
+    WORD dmDriverExtra;
+    DWORD dmFields;
+    short dmOrientation;
+    short dmPaperSize;
+    short dmPaperLength;
+    short dmPaperWidth;
+    short dmScale;
+    short dmCopies;
+    short dmDefaultSource;
+    short dmPrintQuality;
+    short dmColor;
+    short dmDuplex;
+    short dmYResolution;
+    short dmTTOption;
+    short dmCollate;
+    BYTE dmFormName[CCHFORMNAME];
+    WORD dmLogPixels;
+    DWORD dmBitsPerPel;
+    DWORD dmPelsWidth;
+    DWORD dmPelsHeight;
+    DWORD dmNup;
+    DWORD dmDisplayFrequency;
+    DWORD dmICMMethod;
+    DWORD dmICMIntent;
+    DWORD dmMediaType;
+    DWORD dmDitherType;
+    DWORD dmReserved1;
+    DWORD dmReserved2;
+    DWORD dmPanningWidth;
+    DWORD dmPanningHeight;
+} DEVMODEA, *LPDEVMODEA;
+static_assert(sizeof(DEVMODEA) == 156, "DEVMODEA as the SDK lays it out");
 
 typedef struct _PRINTER_DEFAULTSA {
     LPSTR pDatatype;
@@ -286,6 +342,18 @@ typedef struct _PRINTER_INFO_4A {
     LPSTR pServerName;
     DWORD Attributes;
 } PRINTER_INFO_4A, *LPPRINTER_INFO_4A;
+
+typedef struct _PRINTER_INFO_5A {
+    LPSTR pPrinterName;
+    LPSTR pPortName;
+    DWORD Attributes;
+    DWORD DeviceNotSelectedTimeout;
+    DWORD TransmissionRetryTimeout;
+} PRINTER_INFO_5A, *LPPRINTER_INFO_5A;
+
+typedef struct _PORT_INFO_1A {
+    LPSTR pName;
+} PORT_INFO_1A, *LPPORT_INFO_1A;
 
 typedef struct _PORT_INFO_2A {
     LPSTR pPortName;

@@ -74,7 +74,10 @@ ProcessState& Process();
 //                                    absent) of FUNCTION whose argument matches
 //                                    ARGUMENT (without regard to case; "*"
 //                                    matches any) fail with ERROR
-//   missing MODULE EXPORT            GetProcAddress answers NULL for the export
+//   missing MODULE EXPORT            GetProcAddress answers NULL for the export;
+//                                    with the export InitializePrintMonitor2
+//                                    (any DLL), the spooler finds no monitor
+//                                    in the DLL
 //   delay CreateMutexA MS [COUNT]    a new owner of a named mutex keeps it MS
 //                                    milliseconds before going on
 // FUNCTION is one of the fault points winsim has (FaultPoints()), spelled

@@ -22,6 +22,7 @@ struct PrinterObject : Object {
     PrinterObject() : Object(Kind) {}
     std::string hive;     // the spooler's hive
     bool xcv = false;     // an Xcv channel of a monitor
+    bool server = false;  // the print server's own handle
     std::string monitor;  // the monitor of an Xcv channel
     std::string printer;  // the printer's name (its key below Printers)
     DWORD access = 0;
@@ -45,6 +46,12 @@ std::string PrinterKey(const std::string& printer);
 const std::vector<PortEntry>& ListPorts(const std::string& hive);
 // The monitor that owns a port ("" when no monitor has it), without regard to case.
 std::string PortMonitor(const std::string& hive, const std::string& port);
+// What names a monitor's Xcv channel in a printer name: ",XcvMonitor NAME"
+// (local spooler) or "\\\\SERVER\\,XcvMonitor NAME".
+extern const char* const kXcvMonitorPrefix;  // ",XcvMonitor "
+// Opens the Xcv channel such a name names, with the access asked for;
+// OpenPrinterA and OpenPrinterW answer with it.
+BOOL OpenXcv(const std::string& name, DWORD access, LPHANDLE handle);
 // Lays a fresh spooler into a hive: the local monitor with its standard ports.
 bool CreateSpooler(const std::string& hive);
 
