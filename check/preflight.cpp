@@ -517,23 +517,26 @@ void Checker::CheckRun() {
             plan_.uninstall || !plan_.ignoreErrors
                 ? "the " + RunWord() + " stops there" + after
                 : "with -e the installation goes on" + after + ", and the old monitor stays with its ports";
+        std::unordered_map<std::string, std::string> ports;  // the monitor's ports by upper-case name
+        for (const PortForecast& q : f.ports)
+            if (q.existed) ports.emplace(UpperCaseForm(q.name), q.name);
         for (const PrinterForecast& p : f.printers) {
             if (!p.keepsMonitorInUse) continue;
+            // The first entry that names a port of the monitor once blanks are taken away.
             std::string port, blanked;
-            for (const PortForecast& q : f.ports) {
-                for (size_t at = 0; port.empty() && at <= p.after.size();) {
-                    size_t comma = p.after.find(',', at);
-                    std::string entry = p.after.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
-                    std::string trimmed = entry;
-                    trimmed.erase(0, trimmed.find_first_not_of(" \t\r\n"));
-                    trimmed.erase(trimmed.find_last_not_of(" \t\r\n") + 1);
-                    if (SameName(trimmed, q.name) && q.existed) {
-                        port = q.name;
-                        if (trimmed != entry) blanked = entry;
-                    }
-                    if (comma == std::string::npos) break;
-                    at = comma + 1;
+            for (size_t at = 0; port.empty() && at <= p.after.size();) {
+                size_t comma = p.after.find(',', at);
+                std::string entry = p.after.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+                std::string trimmed = entry;
+                trimmed.erase(0, trimmed.find_first_not_of(" \t\r\n"));
+                trimmed.erase(trimmed.find_last_not_of(" \t\r\n") + 1);
+                auto found = ports.find(UpperCaseForm(trimmed));
+                if (found != ports.end()) {
+                    port = found->second;
+                    if (trimmed != entry) blanked = entry;
                 }
+                if (comma == std::string::npos) break;
+                at = comma + 1;
             }
             std::string why, fix;
             if (!IsDisconnectedPrinter(p.attributes)) {
