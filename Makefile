@@ -92,7 +92,7 @@ sign: windows
 
 bench: setup
 	@cmake -S . -B build/bench -DCMAKE_BUILD_TYPE=Release >/dev/null
-	@cmake --build build/bench -j$(JOBS) --target installer_bench Install winsim
+	@cmake --build build/bench -j$(JOBS) --target installer_bench Install VormoCheck winsim
 	@build/bench/installer_bench
 
 clean:

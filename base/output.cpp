@@ -13,7 +13,7 @@ bool g_logOpen = false;
 char g_formatLine[kOutputLineSize];
 char g_checkLine[kOutputLineSize];
 char g_copyLine[kOutputLineSize];
-char g_defaultLogPath[kWindowsDirectorySize + sizeof "\\VOPortInstall.log"];
+char g_defaultLogPath[kDefaultLogPathSize];
 
 }  // namespace
 
@@ -47,16 +47,19 @@ void ReportCopyFailure(const char* fileName) {
     PrintText(g_copyLine);
 }
 
+const char* InstallLogPath(const char* path, char (&buffer)[kDefaultLogPathSize]) {
+    if (path && *path) return path;
+    char windows[kWindowsDirectorySize];
+    UINT n = GetWindowsDirectoryA(windows, sizeof windows);
+    if (n == 0 || n >= sizeof windows) return nullptr;
+    std::snprintf(buffer, sizeof buffer, "%s\\VOPortInstall.log", windows);
+    return buffer;
+}
+
 bool OpenInstallLog(const char* path) {
     if (g_logOpen) return true;
-    const char* logPath = path;
-    if (!logPath || !*logPath) {
-        char windows[kWindowsDirectorySize];
-        UINT n = GetWindowsDirectoryA(windows, sizeof windows);
-        if (n == 0 || n >= sizeof windows) return false;
-        std::snprintf(g_defaultLogPath, sizeof g_defaultLogPath, "%s\\VOPortInstall.log", windows);
-        logPath = g_defaultLogPath;
-    }
+    const char* logPath = InstallLogPath(path, g_defaultLogPath);
+    if (!logPath) return false;
     g_logOpen = platform::OpenAppendLog(logPath);
     return g_logOpen;
 }

@@ -25,6 +25,13 @@ void PrintConsoleOnly(const char* text);
 void ReportCheckFailure(const char* fileName);
 void ReportCopyFailure(const char* fileName);
 
+// The default install log: "VOPortInstall.log" in the Windows directory.
+constexpr size_t kDefaultLogPathSize = kWindowsDirectorySize + sizeof "\\VOPortInstall.log";
+// The install log a run opens: the given path, or when it is none or empty
+// the default log, formatted into buffer. Null when the Windows directory
+// cannot be read.
+const char* InstallLogPath(const char* path, char (&buffer)[kDefaultLogPathSize]);
+
 // Opens the install log for appending: the given path, or when none or empty,
 // "VOPortInstall.log" in the Windows directory. False when it cannot be opened.
 bool OpenInstallLog(const char* path);

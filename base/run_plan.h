@@ -30,6 +30,10 @@ struct RunPlan {
     const char* xcvServer = nullptr;
     bool ignoreErrors = false;
     bool copyFiles = true;
+    bool uninstall = false;
+    // The install log named with -l (relative to the installer's folder);
+    // null or empty: the default log in the Windows directory.
+    const char* logFilePath = nullptr;
 };
 
 // Stores the configuration-file path, cut at 1023 characters, and the path

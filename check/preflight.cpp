@@ -1,29 +1,55 @@
 #include "check/preflight.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <unordered_map>
+#include <unordered_set>
 
-#include "base/dot_net.h"
 #include "base/registry_read.h"
 #include "check/section_source.h"
+#include "client/client_app.h"
 #include "client/client_files.h"
 #include "client/locations.h"
+#include "decide/names.h"
+#include "decide/required_files.h"
 #include "monitor/monitor_files.h"
 #include "platform/handles.h"
-#include "portcfg/port_settings.h"
 #include "printers/printer_bindings.h"
-#include "sequence/required_files.h"
 
 namespace {
 
-// The printer keys of a section, in the order the assignment reads them.
-const int kAssignKeyCount = 10;
+std::string AssignKey(int k) {
+    char key[kAssignKeySize];
+    FormatAssignKey(k, key);
+    return key;
+}
 
-std::string AssignKey(int k) { return k == 1 ? "AssignPrinter" : "AssignPrinter" + std::to_string(k); }
+// The keys the installer reads by their upper-case forms: a field's index,
+// or kPortFieldCount + k for printer key k.
+const std::unordered_map<std::string, size_t>& KeyIndex() {
+    static const std::unordered_map<std::string, size_t> index = [] {
+        std::unordered_map<std::string, size_t> keys;
+        for (size_t i = 0; i < kPortFieldCount; ++i) keys.emplace(UpperCaseForm(kPortFields[i].key), i);
+        for (int k = 1; k <= kAssignKeyCount; ++k) keys.emplace(UpperCaseForm(AssignKey(k)), kPortFieldCount + k);
+        return keys;
+    }();
+    return index;
+}
 
-bool SameName(const std::string& a, const std::string& b) { return lstrcmpiA(a.c_str(), b.c_str()) == 0; }
+// A key's field index; kPortFieldCount + k for printer key k; SIZE_MAX for
+// none the installer reads.
+size_t KeyOf(const std::string& key) {
+    auto it = KeyIndex().find(UpperCaseForm(key));
+    return it == KeyIndex().end() ? SIZE_MAX : it->second;
+}
+
+size_t FieldIndex(const std::string& key) {
+    size_t i = KeyOf(key);
+    return i < kPortFieldCount ? i : kPortFieldCount;
+}
 
 // Every key the installer reads in a port section.
 std::vector<std::string> KnownKeys() {
@@ -31,12 +57,6 @@ std::vector<std::string> KnownKeys() {
     for (const PortField& field : kPortFields) keys.push_back(field.key);
     for (int k = 1; k <= kAssignKeyCount; ++k) keys.push_back(AssignKey(k));
     return keys;
-}
-
-const PortField* FieldOf(const std::string& key) {
-    for (const PortField& field : kPortFields)
-        if (SameName(field.key, key)) return &field;
-    return nullptr;
 }
 
 // Edit distance of two names without regard to ASCII case.
@@ -87,28 +107,21 @@ bool IsUsableServer(const std::string& text) {
         return text.find_first_not_of("0123456789abcdefABCDEF:.") == std::string::npos &&
                std::count(text.begin(), text.end(), ':') >= 2;
     bool digitsAndDots = text.find_first_not_of("0123456789.") == std::string::npos;
-    if (digitsAndDots) {
-        int parts = 0;
-        size_t start = 0;
-        while (true) {
-            size_t dot = text.find('.', start);
-            std::string part = text.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
-            if (part.empty() || part.size() > 3 || std::stoi(part) > 255) return false;
-            ++parts;
-            if (dot == std::string::npos) break;
-            start = dot + 1;
-        }
-        return parts == 4;
-    }
     size_t start = 0;
+    int parts = 0;
     while (true) {
         size_t dot = text.find('.', start);
-        std::string label = text.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
-        if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-') return false;
-        for (char c : label)
-            if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'))
-                return false;
-        if (dot == std::string::npos) return true;
+        std::string part = text.substr(start, dot == std::string::npos ? std::string::npos : dot - start);
+        if (digitsAndDots) {
+            if (part.empty() || part.size() > 3 || std::stoi(part) > 255) return false;
+        } else {
+            if (part.empty() || part.size() > 63 || part.front() == '-' || part.back() == '-') return false;
+            for (char c : part)
+                if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-'))
+                    return false;
+        }
+        ++parts;
+        if (dot == std::string::npos) return !digitsAndDots || parts == 4;
         start = dot + 1;
     }
 }
@@ -121,196 +134,219 @@ std::string SystemName(const WindowsVersion& version) {
     return line.substr(open + 1, close - open - 1);
 }
 
+// "1, 2 and 3"
+std::string Enumeration(const std::vector<std::string>& items) {
+    std::string out;
+    for (size_t i = 0; i < items.size(); ++i)
+        out += (i == 0 ? "" : i + 1 == items.size() ? " and " : ", ") + items[i];
+    return out;
+}
+
+// An argument the installer takes as a server name that looks like a switch.
+bool LooksLikeSwitch(const std::string& argument) {
+    return !argument.empty() && (argument[0] == '-' || argument[0] == '/');
+}
+
 class Checker {
 public:
     Checker(const RunOptions& options, const RunPlan& plan, PreflightReport* report)
-        : options_(options), plan_(plan), report_(report) {}
+        : options_(options), plan_(plan), report_(report), f_(report->forecast) {}
 
     void Run();
 
 private:
-    void Add(Severity severity, int section, const std::string& key, const std::string& file,
-             const std::string& message, const std::string& fix) {
-        report_->findings.push_back(Finding{severity, section, key, file, message, fix});
+    void Add(const char* id, int section, const std::string& key, const std::string& file, const Fillers& fillers) {
+        const FindingKind& kind = KindOf(id);
+        report_->findings.push_back(
+            Finding{kind.id, kind.severity, section, key, file, Fill(kind.message, fillers), Fill(kind.fix, fillers)});
+    }
+    std::string RunWord() const { return plan_.uninstall ? "uninstallation" : "installation"; }
+    // What a failure at an abort point does to the installation.
+    std::string AtAbortPoint(const std::string& stops, const std::string& goesOn) const {
+        return plan_.ignoreErrors && !plan_.uninstall ? "with -e the installation goes on, " + goesOn : stops;
     }
 
     void CheckSystem();
     void CheckFiles();
     void CheckSections();
-    void CheckSourceEntries(const SourceSection& section, int n);
-    void CheckPort(int n, const PortSettings& settings);
-    void CheckPrinters(int portCount);
+    void CheckSourceEntries(const SourceSection& section, const SectionForecast& read);
+    void CheckPort(const SectionForecast& section);
+    void CheckPrinters();
+    void CheckRun();
+    void DescribePlan();
     void DescribeDataFiles();
 
     const RunOptions& options_;
     const RunPlan& plan_;
     PreflightReport* report_;
+    const RunForecast& f_;
     std::vector<SourceSection> sections_;
 };
 
 void Checker::CheckSystem() {
-    WindowsVersion version = ReadWindowsVersion();
-    report_->platform = version.platform;
-    report_->windows = SystemName(version);
-    MonitorFileSet set = GetMonitorFileSet(plan_.edition, version.platform);
+    if (!f_.logOpens) {
+        DWORD attributes = GetFileAttributesA(f_.logPath.c_str());
+        bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+        std::string why = f_.logPath.empty() ? "the Windows directory cannot be read"
+                          : folder            ? "a folder stands there"
+                          : attributes != INVALID_FILE_ATTRIBUTES ? "it is read-only"
+                                                                  : "its folder does not exist";
+        report_->stop = "the install log cannot be opened";
+        Add("log-unwritable", 0, "", "", {{"path", f_.logPath}, {"why", why},
+            {"fix", folder ? "Remove the folder " + f_.logPath + ", or name another log with -lFILE."
+                           : "Name a log in a folder that exists with -lFILE."}});
+        return;
+    }
+    if (f_.dotNetMissing) {
+        report_->stop = ".NET Framework 2.0 missing";
+        Add("dotnet-missing", 0, "", "", {{"run", RunWord()}});
+        return;
+    }
+    report_->platform = f_.version.platform;
+    report_->windows = SystemName(f_.version);
+    MonitorFileSet set = GetMonitorFileSet(plan_.edition, f_.version.platform);
     for (const char* name : {set.monitorDll, set.uiDll, set.cairoDll})
         if (name) report_->fileSet.push_back(name);
-    if (version.queryFailed)
-        Add(Severity::Error, 0, "", "", "the Windows version cannot be read: the installation would stop",
-            "Run the installation where the version query works.");
-    if (version.platform == Unsupported) {
-        report_->stop = "unsupported Windows" + (report_->windows.empty() ? "" : " (" + report_->windows + ")");
-        Add(Severity::Error, 0, "", "",
-            "this Windows" + (report_->windows.empty() ? std::string() : " (" + report_->windows + ")") +
-                " is not supported: the installation would stop before it changes anything",
-            "Install on Windows XP to 8.1 or Server 2003 to 2012 R2 (later Windows report themselves as 8.1).");
-    }
-    if (plan_.edition.needsDotNet && !IsDotNet20Installed()) {
-        if (report_->stop.empty()) report_->stop = ".NET Framework 2.0 missing";
-        Add(Severity::Error, 0, "", "",
-            "the .NET Framework 2.0 is not installed: the installation would stop before it changes anything",
-            "Install the .NET Framework 2.0 on the machine first.");
+    std::string consequence = AtAbortPoint("the " + RunWord() + " would stop before it changes anything",
+                                           "copies no monitor file and cannot register the monitor");
+    if (f_.version.queryFailed) Add("windows-unreadable", 0, "", "", {{"consequence", consequence}});
+    if (f_.version.platform == Unsupported) {
+        if (f_.stop == RunStop::Unsupported)
+            report_->stop = "unsupported Windows" + (report_->windows.empty() ? "" : " (" + report_->windows + ")");
+        Add("windows-unsupported", 0, "", "",
+            {{"windows", report_->windows.empty() ? std::string() : " (" + report_->windows + ")"},
+             {"consequence", consequence}});
     }
 }
 
 void Checker::CheckFiles() {
-    RequiredFile files[kMaxRequiredFiles];
-    size_t count = GetRequiredFiles(plan_, report_->platform, files);
-    for (size_t i = 0; i < count; ++i) {
-        if (IsReadable(files[i].path)) continue;
-        bool ini = plan_.sections.fromIniFile && i == 0;
-        std::string name = files[i].nameInMessage;
+    if (plan_.uninstall || f_.stop == RunStop::LogUnopenable || f_.stop == RunStop::DotNetMissing) return;
+    for (const std::string& name : f_.missingFiles) {
+        std::string message = "\"ERROR While Checking '" + name + "'.\"";
+        std::string consequence = AtAbortPoint("the installation would stop (" + message + ")",
+                                               "reporting " + message);
+        bool ini = plan_.sections.fromIniFile && name == plan_.edition.iniFileName;
+        if (f_.stop == RunStop::FileMissing && f_.stopDetail == name && report_->stop.empty())
+            report_->stop = name + " missing";
         if (ini)
-            Add(Severity::Error, 0, "", name,
-                "the INI file " + std::string(files[i].path) +
-                    " is missing or unreadable: the installation would stop (\"ERROR While Checking '" + name +
-                    "'.\")",
-                "Put " + name + " beside Install.exe, or name the file with -i.");
+            Add("ini-missing", 0, "", name,
+                {{"path", plan_.sections.configFilePath}, {"consequence", consequence},
+                 {"fix", options_.iniFilePath && *options_.iniFilePath
+                             ? "Correct the path given with -i, or put the INI file there."
+                             : "Put " + name + " beside Install.exe, or name the file with -i."}});
         else
-            Add(Severity::Error, 0, "", name,
-                "missing from the distribution or unreadable: the installation would stop (\"ERROR While Checking '" +
-                    name + "'.\")",
-                "Put " + name + " into the distribution folder.");
+            Add("file-missing", 0, "", name, {{"file", name}, {"consequence", consequence}});
     }
-    if (!IsReadable("VormoEvent.dll"))
-        Add(Severity::Warning, 0, "", "VormoEvent.dll", "missing: the event-log source would not be installed",
-            "Put VormoEvent.dll into the distribution folder.");
+    if (!plan_.copyFiles && plan_.edition.shipsClient)
+        for (const char* name : kClientFilesChecked)
+            if (!IsReadable(name)) Add("client-file-missing", 0, "", name, {{"file", name}});
+    if (!IsReadable("VormoEvent.dll")) Add("event-dll-missing", 0, "", "VormoEvent.dll", {});
 }
 
-void Checker::CheckSourceEntries(const SourceSection& section, int n) {
+void Checker::CheckSourceEntries(const SourceSection& section, const SectionForecast& read) {
     const bool ini = plan_.sections.fromIniFile;
-    std::vector<std::string> seen;
+    const int n = read.number;
+    std::unordered_set<std::string> seen;
     for (const SourceEntry& entry : section.entries) {
         const std::string& key = entry.key;
-        bool repeated = false;
-        for (const std::string& earlier : seen) repeated = repeated || SameName(earlier, key);
-        seen.push_back(key);
-        if (repeated) {
-            Add(Severity::Warning, n, key, "", key + " is given twice: only the first value is read",
-                "Keep one " + key + " in section " + std::to_string(n) + ".");
+        if (ini && !entry.hasValue && key.size() > 1 && key[0] == '[' && key.find(']') == std::string::npos) {
+            Add("header-unclosed", n, key, "", {{"name", key.substr(1)}, {"belongs", "section " + std::to_string(n)}});
+            continue;
+        }
+        if (!seen.insert(UpperCaseForm(key)).second) {
+            Add("key-repeated", n, key, "", {{"key", key}, {"section", std::to_string(n)}});
             continue;
         }
         if (SameName(key, "AssignPrinter1")) {
-            Add(Severity::Warning, n, key, "",
-                "AssignPrinter1 is never read: the first printer key has no number (AssignPrinter)",
-                "Rename AssignPrinter1 to AssignPrinter.");
+            Add("assignprinter1", n, key, "", {});
             continue;
         }
-        const PortField* field = FieldOf(key);
-        bool printerKey = false;
-        for (int k = 1; k <= kAssignKeyCount; ++k) printerKey = printerKey || SameName(key, AssignKey(k));
-        if (!field && !printerKey) {
-            std::string nearest = NearestKey(key);
-            Add(Severity::Warning, n, key, "",
-                key + " is not a key of a port section: it is not read" +
-                    (nearest.empty() ? std::string() : "; did you mean " + nearest + "?"),
-                nearest.empty() ? "Remove " + key + ", or write one of the keys listed in Vormo.ini."
-                                : "Rename " + key + " to " + nearest + ".");
+        size_t known = KeyOf(key);
+        size_t field = known < kPortFieldCount ? known : kPortFieldCount;
+        bool printerKey = known != SIZE_MAX && known > kPortFieldCount;
+        if (known == SIZE_MAX) {
+            std::string nearest = NearestKey(key), invisible = InvisibleCharacters(key);
+            Add("key-unknown", n, key, "",
+                {{"key", key},
+                 {"invisible", invisible.empty() ? "" : " (it holds the invisible character " + invisible + ")"},
+                 {"nearest", nearest.empty() ? "" : "; did you mean " + nearest + "?"},
+                 {"fix", nearest.empty() ? "Remove " + key + ", or write one of the keys listed in Vormo.ini."
+                                         : "Rename " + key + " to " + nearest + "."}});
             continue;
         }
         if (ini && !entry.hasValue) {
-            Add(Severity::Warning, n, key, "", key + " has no '=' and so no value: the default is sent",
-                "Write " + key + "=value.");
+            Add("key-no-value", n, key, "", {{"key", key}});
             continue;
         }
         std::string sectionName = std::to_string(n);
-        bool text = printerKey || field->kind == PortFieldKind::Text;
+        bool text = printerKey || kPortFields[field].kind == PortFieldKind::Text;
         if (text) {
-            // As long as the reader would read it with all the room it needs.
-            size_t length = 0;
-            bool tooLarge = false;
-            if (ini) {
-                std::vector<char> whole(32768, '\0');
-                length = GetPrivateProfileStringA(sectionName.c_str(), key.c_str(), "", whole.data(),
-                                                  static_cast<DWORD>(whole.size()), plan_.sections.iniReadPath);
-            } else {
-                length = entry.size;
-                tooLarge = entry.size > kPortStringSize;
+            if (!ini) {
                 if (entry.type != REG_SZ && entry.type != REG_EXPAND_SZ)
-                    Add(Severity::Warning, n, key, "",
-                        key + " is stored as registry type " + std::to_string(entry.type) +
-                            ": its bytes are read as text up to the first zero",
-                        "Store " + key + " as REG_SZ.");
+                    Add("registry-type", n, key, "",
+                        {{"key", key}, {"type", std::to_string(entry.type)},
+                         {"consequence", "its bytes are read as text up to the first zero"}, {"wanted", "REG_SZ"}});
+                if (entry.size <= kPortStringSize) continue;
+                bool serverIp = field < kPortFieldCount && kPortFields[field].listEntry == 1 &&
+                                kPortFields[field].kind == PortFieldKind::Text;
+                if (serverIp) continue;  // the section is no port: said where the scan ends
+                std::string fallback = field < kPortFieldCount ? kPortFields[field].textDefault : "";
+                Add("value-too-long", n, key, "",
+                    {{"key", key}, {"length", std::to_string(entry.size)},
+                     {"consequence", printerKey ? std::string("it names no printer, and none is moved")
+                                                : "the default (\"" + fallback + "\") is sent instead"}});
+                continue;
             }
-            if (tooLarge)
-                Add(Severity::Error, n, key, "",
-                    key + " holds " + std::to_string(length) + " bytes, more than its 260-byte field: the default (\"" +
-                        (field ? field->textDefault : "") + "\") is sent instead",
-                    "Shorten " + key + " to at most 259 characters.");
-            else if (ini && length > kPortStringSize - 1)
-                Add(Severity::Error, n, key, "",
-                    key + " has " + std::to_string(length) + " characters: it arrives cut to its first 259",
-                    "Shorten " + key + " to at most 259 characters.");
+            // The listing gives the value as it stands; quotes only shorten it.
+            if (entry.text.size() <= kPortStringSize - 1) continue;
+            std::vector<char> whole(entry.text.size() + 2, '\0');
+            DWORD length = GetPrivateProfileStringA(sectionName.c_str(), key.c_str(), "", whole.data(),
+                                                    static_cast<DWORD>(whole.size()), plan_.sections.iniReadPath);
+            if (length > kPortStringSize - 1)
+                Add("value-cut", n, key, "", {{"key", key}, {"length", std::to_string(length)}});
             continue;
         }
-        // A number.
-        DWORD sent = 0;
+        // A number: what is sent is the field of the record, the edition's rule applied.
+        const PortField& f = kPortFields[field];
+        std::string sent = std::to_string(FieldIn(read.fields, field).number);
         if (ini) {
-            char raw[kPortStringSize];
-            GetPrivateProfileStringA(sectionName.c_str(), key.c_str(), "", raw, sizeof raw, plan_.sections.iniReadPath);
-            sent = GetPrivateProfileIntA(sectionName.c_str(), key.c_str(), static_cast<INT>(field->numberDefault),
-                                         plan_.sections.iniReadPath);
-            if (raw[0] == '\0')
-                Add(Severity::Note, n, key, "",
-                    key + " is empty: the default " + std::to_string(field->numberDefault) + " is sent",
-                    "Write a number, or leave " + key + " out.");
-            else if (!IsPlainDecimal(raw))
-                Add(Severity::Warning, n, key, "",
-                    key + "=" + raw + " is not a plain decimal number: " + std::to_string(sent) + " is sent",
-                    "Write " + key + " as a decimal number from 0 to 4294967295.");
+            if (entry.text.empty())
+                Add("number-empty", n, key, "", {{"key", key}, {"default", std::to_string(f.numberDefault)}});
+            else if (!IsPlainDecimal(entry.text))
+                Add("number-not-decimal", n, key, "", {{"key", key}, {"text", entry.text}, {"sent", sent}});
             continue;
         }
-        sent = GetHklmSubkeyDword(sectionName.c_str(), key.c_str(), field->numberDefault,
-                                  plan_.edition.portInstallCfgKey);
         if (entry.size == 0 || entry.size > 4)
-            Add(Severity::Warning, n, key, "",
-                key + " holds " + std::to_string(entry.size) + " bytes: a number is read from 1 to 4, so the default " +
-                    std::to_string(field->numberDefault) + " is sent",
-                "Store " + key + " as REG_DWORD.");
+            Add("registry-size", n, key, "",
+                {{"key", key}, {"size", std::to_string(entry.size)}, {"default", std::to_string(f.numberDefault)}});
         else if (entry.type != REG_DWORD)
-            Add(Severity::Warning, n, key, "",
-                key + " is stored as registry type " + std::to_string(entry.type) + ": its bytes are read as the number " +
-                    std::to_string(sent),
-                "Store " + key + " as REG_DWORD.");
+            Add("registry-type", n, key, "",
+                {{"key", key}, {"type", std::to_string(entry.type)},
+                 {"consequence", "its bytes are read as the number " + sent}, {"wanted", "REG_DWORD"}});
     }
 }
 
-void Checker::CheckPort(int n, const PortSettings& s) {
-    for (int k = 0; k < kServerIpCount; ++k) {
-        std::string key = k == 0 ? "ServerIP" : "ServerIP" + std::to_string(k + 1);
-        if (s.ServerIP[k][0] != '\0' && !IsUsableServer(s.ServerIP[k]))
-            Add(Severity::Warning, n, key, "",
-                std::string(key) + "=" + s.ServerIP[k] + " is no host name or IP address a monitor can reach",
-                "Write the print server's host name or IP address.");
-        else if (s.ServerIP[k][0] == '\0' && s.IPLoadBalancing[k] != 0)
-            Add(Severity::Note, n, k == 0 ? "IPLoadBalancing" : "IPLoadBalancing" + std::to_string(k + 1), "",
-                "a load-balancing weight for an empty " + key + " is sent but has no server", "Remove the weight, or "
-                "fill " + key + ".");
+void Checker::CheckPort(const SectionForecast& s) {
+    const int n = s.number;
+    for (size_t i = 0; i < kPortFieldCount; ++i) {
+        const PortField& field = kPortFields[i];
+        if (field.listEntry == 0 || field.kind != PortFieldKind::Text) continue;
+        std::string ip = AnsiText(FieldIn(s.fields, i).text);
+        DWORD weight = FieldIn(s.fields, i + 1).number;
+        if (!ip.empty() && !IsUsableServer(ip))
+            Add("serverip-unusable", n, field.key, "", {{"key", field.key}, {"text", ip}});
+        else if (ip.empty() && weight != 0)
+            Add("weight-without-server", n, kPortFields[i + 1].key, "", {{"server", field.key}});
     }
-    if (s.ServerPort == 0 || s.ServerPort > 65535)
-        Add(Severity::Warning, n, "ServerPort", "",
-            "ServerPort " + std::to_string(s.ServerPort) + " is no TCP port: the monitor cannot connect",
-            "Write a port from 1 to 65535 (the default is 9100).");
+    DWORD port = FieldIn(s.fields, FieldIndex("ServerPort")).number;
+    if (port == 0 || port > 65535) Add("serverport-range", n, "ServerPort", "", {{"port", std::to_string(port)}});
+    if (plan_.edition.serverlessPortRule && FieldIn(s.fields, FieldIndex("DisableServerCommunication")).number) {
+        RunPlan asWritten = plan_;
+        asWritten.edition.serverlessPortRule = false;
+        PortSettings written;
+        ReadPortSection(n, asWritten, &written);
+        if (written.Encryption || written.RefreshIPList) Add("enterprise-rule", n, "DisableServerCommunication", "", {});
+    }
 }
 
 void Checker::CheckSections() {
@@ -324,58 +360,21 @@ void Checker::CheckSections() {
         report_->failure = failure;
         return;
     }
+    if (plan.uninstall) return;  // an uninstallation reads no port section
 
-    // The scan as the installation makes it: sections 1, 2, 3 ... up to the
-    // first without ServerIP, or to the last number the port names hold.
-    int portCount = 0;
-    int n = 1;
-    int stoppedAtBound = 0;
-    for (;; ++n) {
-        PortSettings settings;
-        if (!ReadPortSection(n, plan, &settings)) break;
-        if (!FormatPortName(plan.edition, n, settings.PortName)) {
-            stoppedAtBound = n;
-            Add(Severity::Error, n, "", "",
-                "section " + std::to_string(n) + " is past the edition's last port name: the installation ends the "
-                "port configuration here with error 123",
-                "Keep to sections 1 to " + std::to_string(n - 1) + ".");
-            break;
-        }
-        PlannedPort port;
-        port.section = n;
-        port.name = settings.PortName;
-        for (const PortField& field : kPortFields) {
-            if (field.kind == PortFieldKind::Text) {
-                if (std::strcmp(TextOf(&settings, field), field.textDefault) != 0)
-                    port.values.emplace_back(field.key, TextOf(&settings, field));
-            } else if (NumberOf(&settings, field) != field.numberDefault) {
-                port.values.emplace_back(field.key, std::to_string(NumberOf(&settings, field)));
-            }
-        }
-        report_->ports.push_back(port);
-        CheckPort(n, settings);
-        if (plan.edition.serverlessPortRule && settings.DisableServerCommunication) {
-            RunPlan asWritten = plan;
-            asWritten.edition.serverlessPortRule = false;
-            PortSettings written;
-            ReadPortSection(n, asWritten, &written);
-            if (written.Encryption || written.RefreshIPList)
-                Add(Severity::Note, n, "DisableServerCommunication", "",
-                    "DisableServerCommunication is set: Encryption and RefreshIPList are sent as 0 in this edition",
-                    "Nothing to do, unless the port is meant to talk to its server.");
-        }
-        portCount = n;
-    }
-
-    // Where the scan ended, and what it left behind.
-    const int gap = n;
+    std::unordered_map<int, const SectionForecast*> scanned;
+    for (const SectionForecast& s : f_.sections) scanned[s.number] = &s;
+    const int gap = f_.scanEndSection;
+    const bool pastBound = f_.scanEnd == SectionScan::PastLastName;
+    if (pastBound)
+        Add("section-past-bound", gap, "", "", {{"section", std::to_string(gap)}, {"last", std::to_string(gap - 1)}});
     const SourceSection* gapSection = nullptr;
     for (const SourceSection& section : sections_) {
         int number = 0;
         if (!section.repeated && IsPortSectionName(section.name, &number) && number == gap) gapSection = &section;
     }
-    bool gapHasSecondIp = false;
-    if (gapSection && !stoppedAtBound) {
+    bool gapHasSecondIp = false, gapIpTooLong = false;
+    if (gapSection && !pastBound) {
         std::string keys;
         for (int k = 2; k <= kServerIpCount; ++k) {
             char ip[kPortStringSize];
@@ -383,124 +382,289 @@ void Checker::CheckSections() {
             if (ip[0] && !gapHasSecondIp) keys = "ServerIP" + std::to_string(k);
             gapHasSecondIp = gapHasSecondIp || ip[0];
         }
-        if (gapHasSecondIp)
-            Add(Severity::Error, gap, "ServerIP", "",
-                "section " + std::to_string(gap) + " has " + keys +
-                    " but no ServerIP: it is no port, and the port configuration ends here",
-                "Write the first server as ServerIP.");
+        for (const SourceEntry& entry : gapSection->entries)
+            gapIpTooLong = gapIpTooLong || (!plan.sections.fromIniFile && SameName(entry.key, "ServerIP") &&
+                                            entry.size > kPortStringSize);
+        if (gapIpTooLong)
+            Add("serverip-too-long", gap, "ServerIP", "", {{"length", std::to_string([&] {
+                    for (const SourceEntry& e : gapSection->entries)
+                        if (SameName(e.key, "ServerIP")) return e.size;
+                    return DWORD(0);
+                }())}});
+        else if (gapHasSecondIp)
+            Add("section-without-serverip", gap, "ServerIP", "", {{"section", std::to_string(gap)}, {"key", keys}});
     }
     for (const SourceSection& section : sections_) {
         int number = 0;
         if (section.repeated) {
-            Add(Severity::Warning, IsPortSectionName(section.name, &number) ? number : 0, "", "",
-                "section [" + section.name + "] appears again: only its first appearance is read",
-                "Merge the two sections [" + section.name + "] into one.");
+            Add("section-repeated", IsPortSectionName(section.name, &number) ? number : 0, "", "",
+                {{"name", section.name}});
             continue;
         }
         if (!IsPortSectionName(section.name, &number)) {
-            std::string trimmed = section.name;
-            bool numeric = !trimmed.empty() && trimmed.find_first_not_of("0123456789+- ") == std::string::npos;
-            if (numeric)
-                Add(Severity::Warning, 0, "", "",
-                    "section [" + section.name + "] is never read: port sections are named 1, 2, 3 ... without "
-                    "leading zeros or signs",
-                    "Name the section by its plain number.");
+            const std::string& name = section.name;
+            if (!name.empty() && name.find_first_not_of("0123456789+- ") == std::string::npos)
+                Add("section-name", 0, "", "", {{"name", name}});
             continue;
         }
-        if (number <= portCount) {
-            CheckSourceEntries(section, number);
+        auto read = scanned.find(number);
+        if (read != scanned.end()) {
+            CheckSourceEntries(section, *read->second);
             continue;
         }
         if (number == gap) {
-            if (!gapHasSecondIp && !stoppedAtBound && !section.entries.empty())
-                Add(Severity::Warning, number, "ServerIP", "",
-                    "section " + std::to_string(number) + " has no ServerIP: it is no port and the port "
-                    "configuration ends here",
-                    "Write its server as ServerIP, or remove the section.");
+            if (!gapHasSecondIp && !gapIpTooLong && !pastBound && !section.entries.empty())
+                Add("section-no-serverip", number, "ServerIP", "", {{"section", std::to_string(number)}});
             continue;
         }
-        std::string why = stoppedAtBound ? "the port configuration ends at section " + std::to_string(stoppedAtBound)
-                          : gapSection ? "section " + std::to_string(gap) + " has no ServerIP"
-                                       : "section " + std::to_string(gap) + " is missing";
-        Add(Severity::Error, number, "", "",
-            "section " + std::to_string(number) + " is never read: " + why,
-            "Number the sections 1, 2, 3 ... without a gap.");
+        std::string why = pastBound           ? "the port configuration ends at section " + std::to_string(gap)
+                          : gapSection        ? "section " + std::to_string(gap) + " has no ServerIP"
+                                              : "section " + std::to_string(gap) + " is missing";
+        Add("section-after-gap", number, "", "", {{"section", std::to_string(number)}, {"why", why}});
     }
-    if (sections_.empty() || report_->ports.empty())
-        Add(Severity::Note, 0, "", "", "there is no port section to read: no port would be created",
-            plan.sections.fromIniFile ? "Write section [1] with at least ServerIP." : "Create subkey 1 with ServerIP.");
-    CheckPrinters(portCount);
+    for (const SectionForecast& s : f_.sections) {
+        CheckPort(s);
+        PlannedPort port;
+        port.section = s.number;
+        port.name = s.port;
+        port.values = s.fields;
+        report_->ports.push_back(port);
+    }
+    if (sections_.empty() || f_.sections.empty())
+        Add("no-sections", 0, "", "", {{"fix", plan.sections.fromIniFile ? "Write section [1] with at least ServerIP."
+                                                                         : "Create subkey 1 with ServerIP."}});
+    CheckPrinters();
 }
 
-void Checker::CheckPrinters(int portCount) {
-    DWORD count = 0;
-    platform::GlobalBlock list = EnumLocalPrinters(&count);
-    const auto* printers = static_cast<const PRINTER_INFO_4A*>(list.get());
-    auto exists = [&](const std::string& name) {
-        for (DWORD i = 0; i < count; ++i)
-            if (printers[i].pPrinterName && SameName(printers[i].pPrinterName, name)) return true;
-        return false;
-    };
-    std::map<std::string, int> lastSection;  // folded printer name -> last section naming it
-    for (int n = 1; n <= portCount; ++n) {
-        char port[kPortNameSize];
-        FormatPortName(plan_.edition, n, port);
+void Checker::CheckPrinters() {
+    const MachineReading& m = report_->machine;
+    std::unordered_map<std::string, size_t> byName;
+    for (size_t i = 0; i < m.printers.size(); ++i) byName.emplace(UpperCaseForm(m.printers[i].name), i);
+    // Printers named in more than one section: one finding each, at the last.
+    std::map<std::string, std::vector<int>> sectionsOf;
+    std::map<std::string, std::pair<int, int>> lastKey;
+    for (const SectionForecast& s : f_.sections) {
         std::vector<std::string> inSection;
-        for (int k = 1; k <= kAssignKeyCount; ++k) {
-            char name[kPrinterNameSize];
-            ReadPortSectionString(n, plan_, AssignKey(k).c_str(), "", name, sizeof name);
-            if (name[0] == '\0') continue;
-            PlannedPrinter printer{name, port, n, exists(name)};
-            report_->printers.push_back(printer);
-            if (!printer.exists)
-                Add(Severity::Error, n, AssignKey(k), "",
-                    "printer '" + printer.printer + "' does not exist on this machine: it cannot be moved onto " + port,
-                    "Create the printer first, or correct its name.");
-            std::string folded = name;
-            for (char& c : folded) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 32 : c);
+        for (const auto& key : s.printers) {
+            const std::string& name = key.second;
+            auto found = name.find_first_of("\\,") == std::string::npos ? byName.find(UpperCaseForm(name)) : byName.end();
+            report_->printers.push_back(PlannedPrinter{name, s.port, s.number, found != byName.end()});
+            if (found == byName.end()) {
+                std::string similar;
+                for (const PrinterReading& p : m.printers)
+                    if (similar.empty() && lstrcmpiA(p.name.c_str(), name.c_str()) == 0) similar = p.name;
+                Add("printer-missing", s.number, AssignKey(key.first), "",
+                    {{"printer", name}, {"port", s.port},
+                     {"similar", similar.empty() ? "" : " (the spooler's printer '" + similar +
+                                                        "' is another name to it)"}});
+            }
             for (const std::string& earlier : inSection)
                 if (SameName(earlier, name))
-                    Add(Severity::Warning, n, AssignKey(k), "",
-                        "printer '" + printer.printer + "' is named twice in section " + std::to_string(n),
-                        "Name it once.");
-            auto before = lastSection.find(folded);
-            if (before != lastSection.end() && before->second != n)
-                Add(Severity::Warning, n, AssignKey(k), "",
-                    "printer '" + printer.printer + "' is named in sections " + std::to_string(before->second) +
-                        " and " + std::to_string(n) + ": it ends on " + port,
-                    "Name each printer in one section only.");
-            lastSection[folded] = n;
+                    Add("printer-named-twice", s.number, AssignKey(key.first), "",
+                        {{"printer", name}, {"section", std::to_string(s.number)}});
             inSection.push_back(name);
+            if (found == byName.end()) continue;
+            std::vector<int>& list = sectionsOf[UpperCaseForm(name)];
+            if (list.empty() || list.back() != s.number) list.push_back(s.number);
+            lastKey[UpperCaseForm(name)] = {s.number, key.first};
         }
     }
-    if (!report_->printers.empty() && plan_.xcvServer)
-        Add(Severity::Warning, 0, "", "",
-            std::string("the ports are created on ") + plan_.xcvServer +
-                ", but the printers named are moved on this machine, where those ports do not exist",
-            "Run the installation on the print server itself to move its printers.");
+    for (const auto& entry : sectionsOf) {
+        if (entry.second.size() < 2) continue;
+        const PrinterForecast* printer = nullptr;
+        for (const PrinterForecast& p : f_.printers)
+            if (UpperCaseForm(p.name) == entry.first) printer = &p;
+        std::vector<std::string> numbers;
+        for (int n : entry.second) numbers.push_back(std::to_string(n));
+        auto last = lastKey[entry.first];
+        const SectionForecast* lastSection = nullptr;
+        for (const SectionForecast& s : f_.sections)
+            if (s.number == last.first) lastSection = &s;
+        std::string ends = printer && !printer->assignedBy.empty() ? printer->after : lastSection->port;
+        Add("printer-in-sections", last.first, AssignKey(last.second), "",
+            {{"printer", printer ? printer->name : entry.first}, {"sections", Enumeration(numbers)}, {"port", ends}});
+    }
+}
+
+void Checker::CheckRun() {
+    const RunForecast& f = f_;
+    const char* word = plan_.edition.productWord;
+    if (f.stop == RunStop::LogUnopenable || f.stop == RunStop::DotNetMissing) return;
+    if (!f.spooler.empty() && f.spoolerError) {
+        bool looksLikeSwitch = LooksLikeSwitch(f.spooler);
+        Add("server-unreachable", 0, "", "",
+            {{"argument", looksLikeSwitch ? "'" + f.spooler + "' is no switch of Install.exe: it is taken as a print "
+                                                              "server's name, and "
+                                          : ""},
+             {"server", f.spooler},
+             {"error", std::to_string(f.spoolerError)},
+             {"consequence", plan_.uninstall ? "the uninstallation would stop when it removes the monitor"
+                                             : AtAbortPoint("the installation would stop when it removes the old monitor",
+                                                            "but neither the monitor nor a port can be made there")},
+             {"fix", looksLikeSwitch ? "Write the switch as Install.exe knows it (-s, -u, -a, -e, -r, -c, -lFILE, "
+                                       "-iFILE); any other argument names the print server."
+                                     : "Name a print server that answers (\\\\NAME), or leave the name out for this "
+                                       "machine."}});
+    }
+    // The printers that keep the old monitor in use.
+    if (f.removalTried && f.removal.error == ERROR_PRINT_MONITOR_IN_USE) {
+        int moved = 0;
+        for (const PrinterForecast& p : f.printers) moved += !p.disconnection.empty() && !p.disconnectionRefused;
+        std::string after = moved ? ", after the disconnection has moved " + std::to_string(moved) + " printer" +
+                                        (moved == 1 ? "" : "s") + " off the monitor's ports"
+                                  : "";
+        std::string consequence =
+            plan_.uninstall || !plan_.ignoreErrors
+                ? "the " + RunWord() + " stops there" + after
+                : "with -e the installation goes on" + after + ", and the old monitor stays with its ports";
+        std::unordered_map<std::string, std::string> ports;  // the monitor's ports by upper-case name
+        for (const PortForecast& q : f.ports)
+            if (q.existed) ports.emplace(UpperCaseForm(q.name), q.name);
+        for (const PrinterForecast& p : f.printers) {
+            if (!p.keepsMonitorInUse) continue;
+            // The first entry that names a port of the monitor once blanks are taken away.
+            std::string port, blanked;
+            for (size_t at = 0; port.empty() && at <= p.after.size();) {
+                size_t comma = p.after.find(',', at);
+                std::string entry = p.after.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+                std::string trimmed = entry;
+                trimmed.erase(0, trimmed.find_first_not_of(" \t\r\n"));
+                trimmed.erase(trimmed.find_last_not_of(" \t\r\n") + 1);
+                auto found = ports.find(UpperCaseForm(trimmed));
+                if (found != ports.end()) {
+                    port = found->second;
+                    if (trimmed != entry) blanked = entry;
+                }
+                if (comma == std::string::npos) break;
+                at = comma + 1;
+            }
+            std::string why, fix;
+            if (!IsDisconnectedPrinter(p.attributes)) {
+                why = "it is no local printer, and the disconnection takes only local printers off the monitor's ports";
+                fix = "Move '" + p.name + "' off " + port + " before the " + RunWord() + ".";
+            } else if (p.disconnectionRefused) {
+                why = "the spooler would refuse its port list " + p.disconnection + " after the disconnection";
+                fix = "Take the entries the spooler does not know out of the port list of '" + p.name + "' (" +
+                      p.before + ").";
+            } else if (!blanked.empty()) {
+                why = "its port list writes it '" + blanked + "', with blanks the disconnection does not take for the "
+                      "port's name";
+                fix = "Write the port list of '" + p.name + "' without blanks around its entries (" + p.before + ").";
+            } else {
+                why = "the disconnection leaves it there";
+                fix = "Move '" + p.name + "' off " + port + " before the " + RunWord() + ".";
+            }
+            Add("monitor-in-use", 0, "", "",
+                {{"monitor", word}, {"printer", p.name}, {"port", port}, {"why", why}, {"consequence", consequence},
+                 {"fix", fix}});
+        }
+    }
+    // Printers that stop printing or lose a port.
+    for (const PrinterForecast& p : f.printers) {
+        if (p.disconnection.empty() || p.disconnectionRefused || !p.assignedBy.empty()) continue;
+        if (p.after == "FILE:" && p.before != "FILE:") {
+            Add(plan_.uninstall ? "uninstall-printer-to-file" : "printer-to-file", 0, "", "",
+                {{"printer", p.name}, {"before", p.before}});
+        } else if (!plan_.uninstall && p.after != p.before) {
+            std::vector<std::string> lost;
+            size_t at = 0;
+            while (at <= p.before.size()) {
+                size_t comma = p.before.find(',', at);
+                std::string entry = p.before.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+                if (("," + p.after + ",").find("," + entry + ",") == std::string::npos) lost.push_back(entry);
+                if (comma == std::string::npos) break;
+                at = comma + 1;
+            }
+            Add("printer-loses-port", 0, "", "",
+                {{"printer", p.name}, {"lost", Enumeration(lost)}, {"before", p.before}, {"after", p.after}});
+        }
+    }
+    if (plan_.uninstall) return;
+    // The monitor files, the registration and the ports.
+    for (const std::string& file : f.failedCopies) {
+        DWORD attributes = INVALID_FILE_ATTRIBUTES;
+        for (const SystemFileReading& s : report_->machine.systemFiles)
+            if (SameName(s.name, file)) attributes = s.attributes;
+        if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+        std::string path = report_->machine.systemDirectory + "\\" + file;
+        Add("copy-fails", 0, "", file,
+            {{"file", file}, {"why", "a folder of that name stands there"},
+             {"consequence", AtAbortPoint("the installation would stop (\"ERROR While Copying File '" + file + "'.\")",
+                                          "and the registration fails")},
+             {"fix", "Move the folder " + path + " out of the way."}});
+    }
+    if (f.registrationTried && f.registrationError && f.registrationError != f.spoolerError) {
+        MonitorFileSet set = GetMonitorFileSet(plan_.edition, f.version.platform);
+        std::string consequence = AtAbortPoint("the installation stops there", "but no port can be made");
+        if (f.registrationError == ERROR_INVALID_PARAMETER && !plan_.copyFiles && set.monitorDll)
+            Add("dll-missing", 0, "", set.monitorDll, {{"dll", set.monitorDll}, {"consequence", consequence}});
+        else if (f.registrationError == ERROR_INVALID_PARAMETER && set.monitorDll && f.failedCopies.empty())
+            Add("registration-fails", 0, "", "",
+                {{"error", std::to_string(f.registrationError)}, {"why", "the spooler cannot load " + std::string(set.monitorDll)},
+                 {"consequence", consequence}, {"fix", "Put " + std::string(set.monitorDll) + " into the system directory."}});
+        else if (f.registrationError == ERROR_PRINT_MONITOR_ALREADY_INSTALLED)
+            Add("registration-fails", 0, "", "",
+                {{"error", std::to_string(f.registrationError)}, {"why", "the old monitor is still registered"},
+                 {"consequence", consequence}, {"fix", "Let the old monitor be removed first."}});
+        else if (!set.monitorDll)
+            Add("registration-fails", 0, "", "",
+                {{"error", std::to_string(f.registrationError)}, {"why", "this Windows has no monitor file set"},
+                 {"consequence", consequence}, {"fix", "Install on a supported Windows."}});
+    }
+    if (f.dllUnseen && !report_->fileSet.empty())
+        Add("dll-unseen", 0, "", report_->fileSet.front(), {{"server", f.spooler}, {"dll", report_->fileSet.front()}});
+    if (f.portError == ERROR_ALREADY_EXISTS) {
+        std::string port;
+        for (const SectionForecast& s : f.sections)
+            if (s.number == f.portErrorSection) port = s.port;
+        bool later = f.portErrorSection < static_cast<int>(f.sections.size());
+        Add("port-exists", f.portErrorSection, "", "",
+            {{"port", port}, {"lost", later || !port.empty() ? ", and the sections from " + std::to_string(f.portErrorSection) +
+                                                                 " on make no port"
+                                                           : ""}});
+    }
+    for (const AssignmentForecast& a : f.assignments)
+        if (a.printer >= 0 && !a.taken && !f.spooler.empty())
+            Add("printer-port-elsewhere", a.section, AssignKey(a.key), "",
+                {{"printer", a.name}, {"port", a.port}, {"server", f.spooler}});
+    // The client's folders.
+    if (f.clientFolderBlocked || f.fontFolderBlocked) {
+        std::vector<std::string> what;
+        if (f.clientFolderBlocked) what.push_back("the client application");
+        if (f.fontFolderBlocked) what.push_back("the fonts");
+        if (f.subnetCopyFails && f.subnetShipped) what.push_back("the subnet file");
+        Add("folder-blocked", 0, "", "", {{"folder", f.blockingPath}, {"what", Enumeration(what)}});
+    } else if (f.subnetCopyFails && f.subnetShipped && !f.productFolder.empty()) {
+        Add("subnet-no-folder", 0, "", "server_subnet.csv", {{"folder", f.productFolder}});
+    }
+    if (plan_.edition.shipsClient && !report_->machine.clientFolderKnown) Add("no-program-files", 0, "", "", {});
 }
 
 void Checker::DescribeDataFiles() {
     const EditionProfile& edition = plan_.edition;
+    const MachineReading& m = report_->machine;
+    if (plan_.uninstall) {
+        report_->client = edition.shipsClient ? (m.clientFolderKnown ? "removed from " + m.clientFolder
+                                                                     : "not removed: the client folder cannot be found")
+                                              : "not part of the Enterprise edition";
+        report_->fonts = "removed with their folder";
+        report_->subnetFile = plan_.copyFiles ? "removed" : "left (-c)";
+        report_->batchFile = "not run by an uninstallation";
+        return;
+    }
     if (edition.shipsClient) {
-        char folder[kClientFolderInstallSize] = {};
-        if (GetClientFolder(folder, sizeof folder)) {
-            report_->client = std::string("installed into ") + folder + ", started and entered for autostart";
-        } else {
-            report_->client = "not installed: the client folder cannot be found";
-            Add(Severity::Warning, 0, "", "", "the Program Files folder cannot be found: the client application, "
-                "fonts and subnet file would not be installed", "Check ProgramFilesDir in the registry.");
-        }
+        report_->client = !m.clientFolderKnown ? std::string("not installed: the client folder cannot be found")
+                          : f_.clientFolderBlocked ? "not installed: a file stands where " + f_.blockingPath + " must be made"
+                                                   : "installed into " + m.clientFolder + ", started and entered for autostart";
     } else {
         report_->client = "not part of the Enterprise edition";
     }
-
-    char fontFolder[kDataFolderSize] = {};
-    bool fontsKnown = GetProgramFilesSubfolder(edition.fontFolder, fontFolder, sizeof fontFolder);
     WIN32_FIND_DATAA data;
     std::memset(&data, 0, sizeof data);
     bool fontSource = platform::FindHandle(FindFirstFileA("FontFiles", &data)).valid();
-    if (!fontSource) {
+    if (!plan_.copyFiles) {
+        report_->fonts = "not copied (-c)";
+    } else if (!fontSource) {
         report_->fonts = "none (no FontFiles folder in the distribution)";
     } else {
         int files = 0;
@@ -511,34 +675,13 @@ void Checker::DescribeDataFiles() {
             } while (FindNextFileA(find.get(), &data));
         }
         report_->fonts = std::to_string(files) + " file" + (files == 1 ? "" : "s") + " into " +
-                         (fontsKnown ? fontFolder : "(the font folder cannot be found)");
+                         (f_.fontFolder.empty() ? "(the font folder cannot be found)" : f_.fontFolder);
     }
-
-    char productFolder[kDataFolderSize] = {};
-    bool productKnown = GetProgramFilesSubfolder(edition.productFolder, productFolder, sizeof productFolder);
-    if (!platform::FindHandle(FindFirstFileA("server_subnet.csv", &data)).valid()) {
-        report_->subnetFile = "none (no server_subnet.csv in the distribution)";
-    } else if (!productKnown) {
-        report_->subnetFile = "not placed: the product folder cannot be found";
-    } else {
-        char current[kCurrentDirectorySize] = {};
-        DWORD n = GetCurrentDirectoryA(sizeof current, current);
-        if (n > 0 && n < sizeof current && lstrcmpiA(current, productFolder) == 0) {
-            report_->subnetFile = "in place already (the installer runs from the product folder)";
-        } else {
-            report_->subnetFile = std::string("server_subnet.csv into ") + productFolder;
-            // Only the client's folder or the font folder make the product
-            // folder; without either the copy has nowhere to go.
-            DWORD attributes = GetFileAttributesA(productFolder);
-            bool made = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-            if (!made && !edition.shipsClient && !fontSource)
-                Add(Severity::Warning, 0, "", "server_subnet.csv",
-                    std::string("the product folder ") + productFolder +
-                        " does not exist and nothing makes it: the copy of server_subnet.csv would fail",
-                    "Ship a FontFiles folder too, or create the product folder first.");
-        }
-    }
-
+    if (!plan_.copyFiles) report_->subnetFile = "not copied (-c)";
+    else if (!f_.subnetShipped) report_->subnetFile = "none (no server_subnet.csv in the distribution)";
+    else if (f_.productFolder.empty()) report_->subnetFile = "not placed: the product folder cannot be found";
+    else if (f_.subnetInPlace) report_->subnetFile = "in place already (the installer runs from the product folder)";
+    else report_->subnetFile = "server_subnet.csv into " + f_.productFolder + (f_.subnetCopyFails ? " (which fails)" : "");
     bool batch = GetFileAttributesA("install_printer.bat") != INVALID_FILE_ATTRIBUTES;
     report_->batchFile = batch ? "install_printer.bat runs after a successful installation started with any argument "
                                  "(not when Install.exe is started without one)"
@@ -551,14 +694,43 @@ void Checker::Run() {
     report_->distribution = n > 0 && n < sizeof folder ? folder : ".";
     report_->edition = &plan_.edition;
     report_->server = options_.serverName ? options_.serverName : "";
+    report_->uninstall = plan_.uninstall;
+    report_->ignoreErrors = plan_.ignoreErrors;
+    report_->copyFiles = plan_.copyFiles;
+    report_->machine = ReadMachine(plan_.spoolerServer);
+    report_->forecast = ForecastRun(plan_, report_->machine);
     CheckSystem();
     CheckFiles();
     CheckSections();
     if (!report_->failure.empty()) return;
+    CheckRun();
     DescribeDataFiles();
 }
 
 }  // namespace
+
+std::string AnsiText(const std::basic_string<WCHAR>& text) {
+    if (text.empty()) return std::string();
+    int bytes = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+    if (bytes > 0)
+        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], bytes, nullptr, nullptr);
+    return out;
+}
+
+std::string Utf8Text(const std::basic_string<WCHAR>& text) {
+    if (text.empty()) return std::string();
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
+    if (bytes > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], bytes, nullptr, nullptr);
+    return out;
+}
+
+std::string FieldText(const FieldValue& value, bool utf8) {
+    if (kPortFields[value.field].kind == PortFieldKind::Number) return std::to_string(value.number);
+    return utf8 ? Utf8Text(value.text) : AnsiText(value.text);
+}
 
 PreflightReport RunPreflight(const RunOptions& options, const RunPlan& plan) {
     PreflightReport report;

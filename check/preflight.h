@@ -1,7 +1,10 @@
-// The pre-flight check of a distribution: what an installation from it would
-// do on this machine, and what in its configuration would not come out as
-// written. It reads the distribution, the port sections and the machine
-// through the installer's own readers and changes nothing.
+// The pre-flight check of a distribution: what a run of Install.exe with
+// these switches would do on this machine as it is (the plan: ports added,
+// removed and changed field by field, each printer's port list before and
+// after, whether the old monitor goes, the exit code), and what in the
+// distribution or on the machine would not come out as written. It reads
+// the machine and the port sections through the installer's own readers
+// and rules (decide/) and changes nothing.
 #pragma once
 
 #include <string>
@@ -9,12 +12,14 @@
 #include <vector>
 
 #include "base/run_plan.h"
+#include "check/catalogue.h"
+#include "decide/forecast.h"
+#include "decide/machine.h"
 #include "run/command_line.h"
 #include "version/version.h"
 
-enum class Severity { Error, Warning, Note };
-
 struct Finding {
+    const char* id;  // of the catalogue
     Severity severity;
     int section = 0;   // the port section it concerns; 0: none
     std::string key;   // the key (or registry value) it concerns; empty: none
@@ -23,12 +28,12 @@ struct Finding {
     std::string fix;
 };
 
-// A port the installation would create, with the values of its record that
-// differ from the defaults (key, value as the monitor receives it).
+// A port the installation would write, with the values of its record that
+// differ from the defaults (as the monitor receives them).
 struct PlannedPort {
     int section = 0;
     std::string name;
-    std::vector<std::pair<std::string, std::string>> values;
+    RecordFields values;
 };
 
 struct PlannedPrinter {
@@ -46,21 +51,33 @@ struct PreflightReport {
     std::string windows;         // what the version detection names; empty when nothing
     PlatformClass platform = Unsupported;
     std::vector<std::string> fileSet;  // the monitor DLL, UI DLL and Cairo library copied
-    std::string stop;                  // why the installation would stop at once; empty when it would not
+    std::string stop;                  // why the run would stop before it changes anything; empty when it would not
     std::vector<PlannedPort> ports;
     std::vector<PlannedPrinter> printers;
     std::string client, fonts, subnetFile, batchFile;  // one sentence each
     std::vector<Finding> findings;
     std::string failure;  // why the check itself could not run; empty when it ran
+
+    bool uninstall = false;
+    bool ignoreErrors = false, copyFiles = true;
+    MachineReading machine;
+    RunForecast forecast;
 };
 
-// Checks the distribution in the current directory as an installation with
-// these options would meet it.
+// Checks the distribution in the current directory as a run with these
+// options would meet it.
 PreflightReport RunPreflight(const RunOptions& options, const RunPlan& plan);
 
 // 0: clean, 1: warnings only, 2: errors, 3: the check could not run.
 int ExitCodeOf(const PreflightReport& report);
 int CountOf(const PreflightReport& report, Severity severity);
 
+// The version of the JSON document's layout.
+constexpr int kReportFormat = 2;
 std::string TextReport(const PreflightReport& report);
 std::string JsonReport(const PreflightReport& report);
+
+// Text of a record field for a person: UTF-16 in the ANSI code page, or as UTF-8.
+std::string AnsiText(const std::basic_string<WCHAR>& text);
+std::string Utf8Text(const std::basic_string<WCHAR>& text);
+std::string FieldText(const FieldValue& value, bool utf8);

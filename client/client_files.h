@@ -4,11 +4,16 @@
 #include <cstddef>
 
 #include "base/edition.h"
+#include "platform/win32.h"
 
 // The fonts go to the edition's font folder, the subnet mapping file to its
 // product folder, both below the Program Files folder.
 bool InstallFontFiles(const EditionProfile& edition);
 bool InstallSubnetMappingFile(const EditionProfile& edition);
+// True when the installer runs from that folder (the current directory,
+// compared as the system compares text of the ANSI code page: lstrcmpiA):
+// started from the product folder, the subnet mapping file is in place.
+bool RunsFromFolder(const char* folder);
 bool RemoveSubnetMappingFile(const EditionProfile& edition);
 bool RemoveFontFiles(const EditionProfile& edition);
 
@@ -17,6 +22,9 @@ bool RemoveFontFiles(const EditionProfile& edition);
 constexpr size_t kVolatileSubkeyNameSize = 512;
 
 void SetClientAutostart(const char* commandLine);
+// The client's autostart entry as it stands, into buffer (terminated, cut to
+// fit); false when there is none.
+bool ReadClientAutostart(char* buffer, DWORD bufferSize);
 void RemoveClientAutostart();
 void StopClients();
 void RemoveUserData();

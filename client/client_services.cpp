@@ -7,6 +7,7 @@
 #include "client/client_files.h"
 #include "client/locations.h"
 #include "platform/child_process.h"
+#include "platform/handles.h"
 
 namespace {
 
@@ -52,6 +53,20 @@ void SetClientAutostart(const char* commandLine) {
         return;
     RegSetValueExA(key.get(), kAutostartValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(commandLine),
                    static_cast<DWORD>(std::strlen(commandLine) + 1));
+}
+
+bool ReadClientAutostart(char* buffer, DWORD bufferSize) {
+    if (!buffer || bufferSize == 0) return false;
+    buffer[0] = '\0';
+    platform::RegKey key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kRunKey, 0, KEY_QUERY_VALUE, key.out()) != ERROR_SUCCESS) return false;
+    DWORD size = bufferSize;
+    LSTATUS status = RegQueryValueExA(key.get(), kAutostartValue, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer), &size);
+    if (status != ERROR_SUCCESS && status != ERROR_MORE_DATA) return false;
+    if (status == ERROR_MORE_DATA) buffer[0] = '\0';
+    else if (size < bufferSize) buffer[size] = '\0';
+    buffer[bufferSize - 1] = '\0';
+    return true;
 }
 
 void RemoveClientAutostart() {

@@ -39,13 +39,16 @@ bool InstallSubnetMappingFile(const EditionProfile& edition) {
     char productFolder[kDataFolderSize] = {};
     if (!GetProgramFilesSubfolder(edition.productFolder, productFolder, sizeof productFolder)) return false;
     // Started from the product folder itself: the file is in place already.
-    char current[kCurrentDirectorySize] = {};
-    DWORD n = GetCurrentDirectoryA(sizeof current, current);
-    // Compared as the system compares text of the ANSI code page: without
-    // regard to case, double-byte characters as units.
-    if (n > 0 && n < sizeof current && lstrcmpiA(current, productFolder) == 0) return true;
+    if (RunsFromFolder(productFolder)) return true;
     // The product folder is not made here: when it is missing, the copy fails.
     return CopyFiles(".", productFolder, kSubnetFile);
+}
+
+bool RunsFromFolder(const char* folder) {
+    char current[kCurrentDirectorySize] = {};
+    DWORD n = GetCurrentDirectoryA(sizeof current, current);
+    // Without regard to case, double-byte characters as units.
+    return n > 0 && n < sizeof current && lstrcmpiA(current, folder) == 0;
 }
 
 bool RemoveSubnetMappingFile(const EditionProfile& edition) {

@@ -54,7 +54,7 @@ gtest_discover_tests(winsim_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS winsim)
 
 file(GLOB SCENARIO_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/scenario/*.cpp)
 add_executable(scenario_tests ${SCENARIO_TESTS})
-target_link_libraries(scenario_tests PRIVATE test_support winsim_core GTest::gtest_main)
+target_link_libraries(scenario_tests PRIVATE check_core test_support winsim_core GTest::gtest_main)
 add_dependencies(scenario_tests Install VormoCheck winsim)
 gtest_discover_tests(scenario_tests DISCOVERY_TIMEOUT 60 PROPERTIES LABELS scenario)
 

@@ -21,13 +21,15 @@ endif()
 # Static C and C++ runtimes: the program imports only DLLs of Windows itself.
 set(WINDOWS_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
-# The installer's code is compiled once for both programs.
-add_library(installer_objects OBJECT ${PRODUCT_SOURCES})
+# The installer's code is compiled once for both programs, as a library from
+# which each takes what it calls: Install.exe links none of the check's
+# reading and forecast.
+add_library(installer_objects STATIC ${PRODUCT_SOURCES})
 target_include_directories(installer_objects PRIVATE ${CMAKE_SOURCE_DIR})
 
-add_executable(Install ${CMAKE_SOURCE_DIR}/run/main.cpp $<TARGET_OBJECTS:installer_objects> ${CMAKE_SOURCE_DIR}/res/Install.rc)
+add_executable(Install ${CMAKE_SOURCE_DIR}/run/main.cpp ${CMAKE_SOURCE_DIR}/res/Install.rc)
 target_include_directories(Install PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(Install PRIVATE winspool advapi32)
+target_link_libraries(Install PRIVATE installer_objects winspool advapi32)
 target_link_options(Install PRIVATE ${WINDOWS_STATIC_RUNTIME} -Wl,--subsystem,console -B${NO_DEFAULT_MANIFEST_DIR}/)
 set_target_properties(Install PROPERTIES OUTPUT_NAME Install SUFFIX .exe)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/res/Install.rc PROPERTIES
@@ -43,9 +45,9 @@ if(NOT EXISTS ${JSON_INCLUDE_DIR}/nlohmann/json.hpp)
   file(CREATE_LINK ${NLOHMANN_JSON_DIR}/nlohmann ${JSON_INCLUDE_DIR}/nlohmann SYMBOLIC)
 endif()
 file(GLOB CHECK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/check/*.cpp)
-add_executable(VormoCheck ${CHECK_SOURCES} $<TARGET_OBJECTS:installer_objects> ${CMAKE_SOURCE_DIR}/res/VormoCheck.rc)
+add_executable(VormoCheck ${CHECK_SOURCES} ${CMAKE_SOURCE_DIR}/res/VormoCheck.rc)
 target_include_directories(VormoCheck PRIVATE ${CMAKE_SOURCE_DIR} ${JSON_INCLUDE_DIR})
-target_link_libraries(VormoCheck PRIVATE winspool advapi32)
+target_link_libraries(VormoCheck PRIVATE installer_objects winspool advapi32)
 target_link_options(VormoCheck PRIVATE ${WINDOWS_STATIC_RUNTIME} -Wl,--subsystem,console -B${NO_DEFAULT_MANIFEST_DIR}/)
 set_target_properties(VormoCheck PROPERTIES OUTPUT_NAME VormoCheck SUFFIX .exe)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/res/VormoCheck.rc PROPERTIES

@@ -61,9 +61,8 @@ void DeleteFromSystemDirectory(const char* fileName) {
     DeleteFileA(path);
 }
 
-MonitorRemoval RemovePrintMonitor(const char* serverName, const char* monitorName) {
-    if (DeleteMonitorA(SpoolerText(serverName), nullptr, SpoolerText(monitorName))) return {MonitorRemoved, 0};
-    DWORD error = GetLastError();
+MonitorRemoval RemovalOf(BOOL deleted, DWORD error) {
+    if (deleted) return {MonitorRemoved, 0};
     switch (error) {
         case ERROR_UNKNOWN_PRINT_MONITOR:
             return {MonitorNotFound, error};
@@ -74,6 +73,15 @@ MonitorRemoval RemovePrintMonitor(const char* serverName, const char* monitorNam
         default:
             return {MonitorRemovalFailed, error};
     }
+}
+
+bool RemovalLetsRunGoOn(const MonitorRemoval& removal) {
+    return removal.outcome == MonitorRemoved || removal.outcome == MonitorNotFound;
+}
+
+MonitorRemoval RemovePrintMonitor(const char* serverName, const char* monitorName) {
+    if (DeleteMonitorA(SpoolerText(serverName), nullptr, SpoolerText(monitorName))) return RemovalOf(TRUE, 0);
+    return RemovalOf(FALSE, GetLastError());
 }
 
 void PrintMonitorRemoval(const MonitorRemoval& removal) {

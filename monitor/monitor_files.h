@@ -46,6 +46,13 @@ struct MonitorRemoval {
     MonitorRemovalOutcome outcome;
     DWORD error;  // the spooler's error code; 0 when the monitor was removed
 };
+// What DeleteMonitorA's answer means: removed, not found (3000), busy (170),
+// not supported (120) or failed with another error.
+MonitorRemoval RemovalOf(BOOL deleted, DWORD error);
+// Whether a run goes on after the removal: it does when the monitor was
+// removed or was not there; busy, not supported and failed stop an
+// uninstallation, and an installation unless errors are ignored.
+bool RemovalLetsRunGoOn(const MonitorRemoval& removal);
 // Asks the spooler of serverName (null: the local one) to delete the monitor.
 MonitorRemoval RemovePrintMonitor(const char* serverName, const char* monitorName);
 // Prints the line of a removal's outcome; a removed monitor has none.

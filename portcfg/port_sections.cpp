@@ -74,3 +74,8 @@ bool ReadPortSection(int n, const RunPlan& plan, PortSettings* s) {
     }
     return true;
 }
+
+SectionScan ScanPortSection(int n, const RunPlan& plan, PortSettings* settings) {
+    if (!ReadPortSection(n, plan, settings)) return SectionScan::End;
+    return FormatPortName(plan.edition, n, settings->PortName) ? SectionScan::Port : SectionScan::PastLastName;
+}

@@ -31,6 +31,14 @@ bool ReadPortSection(int n, const RunPlan& plan, PortSettings* settings);
 void ReadPortSectionString(int n, const RunPlan& plan, const char* key, const char* defaultText, char* buffer,
                            DWORD bufferSize);
 
+// What port section n of the run's source makes, as the installation scans
+// the sections 1, 2, 3 ...: a port (the section read into *settings, its
+// PortName formatted), the end of the scan (the section has no ServerIP), or
+// a section past the last number the edition's port names hold (the scan
+// ends there with error 123).
+enum class SectionScan { Port, End, PastLastName };
+SectionScan ScanPortSection(int n, const RunPlan& plan, PortSettings* settings);
+
 // Formats the port name of section n with the edition's port-name format.
 // False, with an empty name, when the name would not fit its field: above
 // section 9999 in the standard edition and above 999 in the Enterprise one.

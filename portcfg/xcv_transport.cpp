@@ -140,8 +140,9 @@ bool AddPortConfiguration(const RunPlan& plan, int* portCount) {
     int n = 1;
     for (;; ++n) {
         PortSettings settings;
-        if (!ReadPortSection(n, plan, &settings)) break;
-        if (!FormatPortName(plan.edition, n, settings.PortName)) {
+        SectionScan scan = ScanPortSection(n, plan, &settings);
+        if (scan == SectionScan::End) break;
+        if (scan == SectionScan::PastLastName) {
             // Past the last number the port-name format can name: the scan
             // ends here, reported like a port that could not be created.
             PrintWriteFailure(ERROR_INVALID_NAME);

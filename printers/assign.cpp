@@ -7,13 +7,16 @@
 #include "printers/printer_bindings.h"
 #include "printers/printer_record.h"
 
-namespace {
+void FormatAssignKey(int k, char (&key)[kAssignKeySize]) {
+    if (k == 1) std::snprintf(key, sizeof key, "AssignPrinter");
+    else std::snprintf(key, sizeof key, "AssignPrinter%i", k);
+}
 
-// Keys of a port section that name printers, in the order they are read:
-// "AssignPrinter", then "AssignPrinter2" to "AssignPrinter10".
-const int kAssignKeyCount = 10;
-
-}  // namespace
+void ReadAssignedPrinter(int n, int k, const RunPlan& plan, char (&name)[kPrinterNameSize]) {
+    char key[kAssignKeySize];
+    FormatAssignKey(k, key);
+    ReadPortSectionString(n, plan, key, "", name, sizeof name);
+}
 
 void AssignPrinters(int count, const RunPlan& plan) {
     if (count < 1) return;
@@ -21,11 +24,8 @@ void AssignPrinters(int count, const RunPlan& plan) {
         char portName[kPortNameSize];
         if (!FormatPortName(plan.edition, n, portName)) return;
         for (int k = 1; k <= kAssignKeyCount; ++k) {
-            char key[sizeof "AssignPrinter-2147483648"];
-            if (k == 1) std::snprintf(key, sizeof key, "AssignPrinter");
-            else std::snprintf(key, sizeof key, "AssignPrinter%i", k);
             char printerName[kPrinterNameSize];
-            ReadPortSectionString(n, plan, key, "", printerName, sizeof printerName);
+            ReadAssignedPrinter(n, k, plan, printerName);
             if (printerName[0] == '\0') continue;
             if (SetPrinterPort(printerName, portName))
                 PrintFormatted("    Printer '%s' assigned to port %s\n", printerName, portName);

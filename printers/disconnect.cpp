@@ -54,6 +54,18 @@ bool RemovePortEntries(char* ports, PortEntryTest test, void* context) {
     return changed;
 }
 
+const char* DisconnectionPortList(char* ports, PortEntryTest test, void* context) {
+    if (!ports || *ports == '\0') return nullptr;
+    if (!RemovePortEntries(ports, test, context)) return nullptr;
+    return *ports == '\0' ? kFilePort : ports;
+}
+
+bool IsDisconnectedPrinter(DWORD attributes) { return (attributes & PRINTER_ATTRIBUTE_LOCAL) != 0; }
+
+bool IsEntryOfMonitorPort(const char* tablePort, const char* tableMonitor, const char* entry, const char* monitor) {
+    return lstrcmpiA(tablePort, entry) == 0 && lstrcmpiA(tableMonitor, monitor) == 0;
+}
+
 platform::GlobalBlock EnumLocalPrinters(DWORD* count) {
     *count = 0;
     DWORD needed = 0, returned = 0;
@@ -74,7 +86,7 @@ void DisconnectPrinters(const char* monitorName) {
     platform::GlobalBlock block = EnumLocalPrinters(&count);
     const auto* printers = static_cast<const PRINTER_INFO_4A*>(block.get());
     for (DWORD i = 0; i < count; ++i) {
-        if (!(printers[i].Attributes & PRINTER_ATTRIBUTE_LOCAL) || !printers[i].pPrinterName) continue;
+        if (!IsDisconnectedPrinter(printers[i].Attributes) || !printers[i].pPrinterName) continue;
         DisconnectPrinter(printers[i].pPrinterName, monitorName);
     }
 }
@@ -83,10 +95,9 @@ void DisconnectPrinter(const char* printerName, const char* monitorName) {
     PrinterRecord record;
     if (!ReadPrinterRecord(printerName, &record)) return;
     PRINTER_INFO_2A* info = record.info();
-    char* ports = info->pPortName;
-    if (!ports || *ports == '\0') return;
-    if (!RemovePortEntries(ports, &IsMonitorPortNamed, const_cast<char*>(monitorName))) return;
-    if (*ports == '\0') info->pPortName = const_cast<LPSTR>(kFilePort);
+    const char* ports = DisconnectionPortList(info->pPortName, &IsMonitorPortNamed, const_cast<char*>(monitorName));
+    if (!ports) return;
+    info->pPortName = const_cast<LPSTR>(ports);
 
     PrintFormatted("  - Disconnecting Printer '%s' from %s Port", printerName, monitorName);
     PrintText(WritePrinterRecord(record) ? "\n" : " Error\n");
@@ -105,8 +116,7 @@ bool IsMonitorPort(const char* portName, const char* monitorName) {
     const auto* ports = reinterpret_cast<const PORT_INFO_2A*>(table);
     for (DWORD i = 0; i < returned; ++i) {
         if (!ports[i].pPortName || !ports[i].pMonitorName) continue;
-        if (lstrcmpiA(ports[i].pPortName, portName) == 0 && lstrcmpiA(ports[i].pMonitorName, monitorName) == 0)
-            return true;
+        if (IsEntryOfMonitorPort(ports[i].pPortName, ports[i].pMonitorName, portName, monitorName)) return true;
     }
     return false;
 }

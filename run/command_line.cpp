@@ -67,6 +67,8 @@ RunPlan MakeRunPlan(const RunOptions& options) {
     SetPrintServer(&plan, options.serverName);
     plan.ignoreErrors = options.ignoreErrors;
     plan.copyFiles = options.copyFiles;
+    plan.uninstall = options.uninstall;
+    plan.logFilePath = options.logFilePath;
     return plan;
 }
 

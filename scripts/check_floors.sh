@@ -2,7 +2,8 @@
 # The floors of the sources: includes run only downward (or within a floor),
 # the platform seam is the one place that knows which platform it is on, and
 # no folder includes one that includes it back.
-#   run/ check/ (5) -> sequence/ (4) -> portcfg/ printers/ client/ monitor/ version/ (3)
+#   run/ check/ (6) -> sequence/ (5) -> decide/ (4, what a run will do, decided without changing
+#   anything) -> portcfg/ printers/ client/ monitor/ version/ (3)
 #   -> base/ (2) -> platform/ (1) -> wire/ (0, the ground floor: the port record's wire format)
 # winsim/, the simulated Windows of the host build, stands behind the seam:
 # platform/ alone reaches it, and it reaches nothing of the installer but
@@ -15,8 +16,9 @@ cd "$(dirname "$0")/.."
 
 floor() {
   case "$1" in
-    run | check) echo 5 ;;
-    sequence) echo 4 ;;
+    run | check) echo 6 ;;
+    sequence) echo 5 ;;
+    decide) echo 4 ;;
     portcfg | printers | client | monitor | version) echo 3 ;;
     base) echo 2 ;;
     platform) echo 1 ;;
@@ -98,7 +100,7 @@ while IFS= read -r hit; do
   echo "floors: platform test outside the seam: $hit"
   status=1
 done < <(git grep -n -E '^[[:space:]]*#[[:space:]]*(if|ifdef|ifndef|elif).*(_WIN32|__linux__|WIN32)' -- \
-  run check sequence portcfg printers client monitor version base platform wire | grep -v '^platform/win32.h:' || true)
+  run check sequence decide portcfg printers client monitor version base platform wire | grep -v '^platform/win32.h:' || true)
 
 [ "$status" = 0 ] && echo "floors: every include runs downward, and no folder reaches back"
 exit $status

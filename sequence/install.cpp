@@ -10,7 +10,7 @@
 #include "platform/win32.h"
 #include "portcfg/xcv_transport.h"
 #include "printers/printer_bindings.h"
-#include "sequence/required_files.h"
+#include "decide/required_files.h"
 #include "sequence/sequences.h"
 #include "version/version.h"
 
@@ -71,7 +71,7 @@ bool InstallPortMonitor(const RunPlan& plan) {
     PrintFormatted("  - Removing Old %s Print Monitor\n", word);
     MonitorRemoval removal = RemovePrintMonitor(plan.spoolerServer, word);
     PrintMonitorRemoval(removal);
-    if (removal.outcome != MonitorRemoved && removal.outcome != MonitorNotFound && !ignoreErrors) return false;
+    if (!RemovalLetsRunGoOn(removal) && !ignoreErrors) return false;
 
     MonitorFileSet files = GetMonitorFileSet(edition, platform);
     if (plan.copyFiles) {

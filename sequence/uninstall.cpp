@@ -26,15 +26,8 @@ bool UninstallPortMonitor(const RunPlan& plan) {
     PrintFormatted("  - Removing Old %s Print Monitor\n", word);
     MonitorRemoval removal = RemovePrintMonitor(plan.spoolerServer, word);
     PrintMonitorRemoval(removal);
-    switch (removal.outcome) {
-        case MonitorRemoved:
-            ReportSuccessEvent("Port Monitor Uninstalled Sucessfully");
-            break;
-        case MonitorNotFound:
-            break;
-        default:
-            return false;
-    }
+    if (!RemovalLetsRunGoOn(removal)) return false;
+    if (removal.outcome == MonitorRemoved) ReportSuccessEvent("Port Monitor Uninstalled Sucessfully");
 
     PrintText("  - Removing user data\n");
     RemoveUserData();

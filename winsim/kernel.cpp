@@ -392,10 +392,11 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int so
 
 int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLength, LPSTR target,
                                int targetLength, LPCSTR defaultChar, PBOOL usedDefaultChar) {
-    // UTF-8 only: the one conversion out of UTF-16 the programs ask for. It
-    // takes no flags, default character or report of one.
-    if (codePage != CP_UTF8 || flags || defaultChar || usedDefaultChar || !source || targetLength < 0 ||
-        (target == nullptr && targetLength != 0)) {
+    // UTF-8, or the ANSI code page (a character it lacks becomes '?'): the
+    // conversions out of UTF-16 the programs ask for. It takes no flags,
+    // default character or report of one.
+    if ((codePage != CP_UTF8 && codePage != CP_ACP) || flags || defaultChar || usedDefaultChar || !source ||
+        targetLength < 0 || (target == nullptr && targetLength != 0)) {
         SetError(ERROR_INVALID_PARAMETER);
         return 0;
     }
@@ -404,7 +405,7 @@ int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int s
         wide += static_cast<char16_t>(source[i]);
         if (sourceLength < 0 && source[i] == 0) break;
     }
-    std::string text = Utf16ToUtf8(wide);
+    std::string text = codePage == CP_UTF8 ? Utf16ToUtf8(wide) : Utf16ToAnsi(wide);
     if (targetLength == 0) return static_cast<int>(text.size());
     if (static_cast<size_t>(targetLength) < text.size()) {
         std::memcpy(target, text.data(), static_cast<size_t>(targetLength));
@@ -447,6 +448,39 @@ int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b) {
     std::u16string wa = key(pa), wb = key(pb);
     if (wa == wb) return 0;
     return wa < wb ? -1 : 1;
+}
+
+BOOL WINAPI GetComputerNameA(LPSTR buffer, LPDWORD size) {
+    if (!size) return Fail(ERROR_INVALID_PARAMETER);
+    const std::string& name = Config().computerName;
+    // The size in characters without the terminator; a buffer without room
+    // for the terminator gets nothing and the size it needs, with it.
+    if (!buffer || *size < name.size() + 1) {
+        *size = static_cast<DWORD>(name.size() + 1);
+        return Fail(ERROR_BUFFER_OVERFLOW);
+    }
+    std::memcpy(buffer, name.c_str(), name.size() + 1);
+    *size = static_cast<DWORD>(name.size());
+    return TRUE;
+}
+
+int WINAPI LCMapStringA(LCID, DWORD flags, LPCSTR source, int sourceLength, LPSTR target, int targetLength) {
+    // LCMAP_UPPERCASE only: each character's upper-case form in the machine's
+    // code page, the form in which names are compared (a character without
+    // one stays). The locale is not looked at: the machine has one.
+    if (!source || flags != LCMAP_UPPERCASE || targetLength < 0 || (targetLength > 0 && !target) ||
+        sourceLength == 0 || sourceLength < -1) {
+        SetError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    size_t length = sourceLength < 0 ? std::strlen(source) + 1 : static_cast<size_t>(sourceLength);
+    if (targetLength == 0) return static_cast<int>(length);
+    if (static_cast<size_t>(targetLength) < length) {
+        SetError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    for (size_t i = 0; i < length; ++i) target[i] = UpperChar(source[i]);
+    return static_cast<int>(length);
 }
 
 BOOL WINAPI IsDBCSLeadByte(BYTE) {

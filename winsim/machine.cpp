@@ -353,7 +353,7 @@ namespace {
 // Every function of winsim that consults the fault rules.
 const char* const kFaultPoints[] = {
     "AddMonitorA", "CopyFileA", "CreateDirectoryA", "CreateFileA", "CreateMutexA", "CreateProcessA",
-    "DeleteFileA", "DeleteMonitorA", "EnumPortsA", "EnumPrintersA", "GetPrinterA", "GetPrivateProfileStringA",
+    "DeleteFileA", "DeleteMonitorA", "EnumMonitorsA", "EnumPortsA", "EnumPrintersA", "GetPrinterA", "GetPrivateProfileStringA",
     "GetVersionExA", "GetVersionExA:ex", "GlobalAlloc", "LoadLibraryA", "OpenPrinterA", "OpenPrinterW",
     "RegCreateKeyExA", "RegDeleteKeyA", "RegDeleteValueA", "RegOpenKeyExA", "RegOpenKeyExA:KEY_WOW64_32KEY",
     "RegOpenKeyExA:KEY_WOW64_64KEY", "RegQueryValueExA", "RegSetValueExA", "RegisterEventSourceA",
@@ -491,6 +491,8 @@ void ClearFaults() {
     S().faults.clear();
     S().missing.clear();
 }
+
+bool AnyFaultRules() { return !S().faults.empty(); }
 
 bool TakeFault(const std::string& function, const std::string& argument, DWORD* error) {
     if (!KnownFaultPoint(function)) {

@@ -1,4 +1,4 @@
-// The spooler's monitors: AddMonitorA and DeleteMonitorA, and how `winsim show`
+// The spooler's monitors: AddMonitorA, DeleteMonitorA and EnumMonitorsA, and how `winsim show`
 // lists the monitors and the event-log sources.
 //
 // A monitor lives where Windows keeps it: the key Monitors\NAME below the
@@ -195,6 +195,56 @@ BOOL WINAPI AddMonitorA(LPSTR server, DWORD level, LPBYTE monitor) {
     Journal("monitor added " + name + ServerSuffix(server) + " (" + dll + ", " + environment + ")");
     // Windows clears the last error on success (callers rely on it).
     SetError(ERROR_SUCCESS);
+    return TRUE;
+}
+
+BOOL WINAPI EnumMonitorsA(LPSTR server, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned) {
+    if (!needed || !returned) return Fail(RPC_X_NULL_REF_POINTER);
+    *needed = 0;
+    *returned = 0;
+    std::string hive;
+    DWORD error = 0;
+    if (!SpoolerHive(server, &hive, &error)) return Fail(error);
+    if (level != 1 && level != 2) return Fail(ERROR_INVALID_LEVEL);
+    if (TakeFault("EnumMonitorsA", "*", &error)) return Fail(error);
+    // A monitor is a key with the DLL the spooler loaded ("Driver"); one
+    // without an environment of its own runs in the spooler's.
+    struct Listed {
+        std::string name, environment, dll;
+    };
+    std::vector<Listed> monitors;
+    for (const auto& monitor : reg::Subkeys(hive, kMonitorsKey)) {
+        RegValue driver, environment;
+        if (!reg::GetValue(hive, MonitorKey(monitor), "Driver", &driver)) continue;
+        bool own = !reg::GetValue(hive, MonitorKey(monitor), "Environment", &environment);
+        monitors.push_back({monitor, own ? std::string(OwnEnvironment()) : reg::SzText(environment), reg::SzText(driver)});
+    }
+    const size_t record = level == 2 ? sizeof(MONITOR_INFO_2A) : sizeof(MONITOR_INFO_1A);
+    size_t want = monitors.size() * record;
+    for (const auto& m : monitors)
+        want += m.name.size() + 1 + (level == 2 ? m.environment.size() + 1 + m.dll.size() + 1 : 0);
+    *needed = static_cast<DWORD>(want);
+    if (monitors.empty()) return TRUE;
+    if (!buffer || size < want) return Fail(ERROR_INSUFFICIENT_BUFFER);
+    std::memset(buffer, 0, monitors.size() * record);
+    size_t next = monitors.size() * record;
+    auto put = [&](const std::string& text) {
+        LPSTR at = reinterpret_cast<LPSTR>(buffer + next);
+        std::memcpy(at, text.c_str(), text.size() + 1);
+        next += text.size() + 1;
+        return at;
+    };
+    for (size_t i = 0; i < monitors.size(); ++i) {
+        if (level == 1) {
+            reinterpret_cast<MONITOR_INFO_1A*>(buffer)[i].pName = put(monitors[i].name);
+            continue;
+        }
+        auto* info = reinterpret_cast<MONITOR_INFO_2A*>(buffer) + i;
+        info->pName = put(monitors[i].name);
+        info->pEnvironment = put(monitors[i].environment);
+        info->pDLLName = put(monitors[i].dll);
+    }
+    *returned = static_cast<DWORD>(monitors.size());
     return TRUE;
 }
 

@@ -101,6 +101,20 @@ CONFORMANCE_CASE(EventSourceRegistersReportsAndIsReleased) {
     CHECK(DeregisterEventSource(log));
 }
 
+// UTF-16 to the ANSI code page (Windows-1252), as the pre-flight check shows
+// a port's record: every character the code page has comes back as it was.
+CONFORMANCE_CASE(WideCharToMultiByteInCodePage1252) {
+    const WCHAR text[] = {'C', 'a', 'f', 0xE9, 0x20AC, 0x0178, 0};
+    CHECK_EQ(WideCharToMultiByte(CP_ACP, 0, text, 6, nullptr, 0, nullptr, nullptr), 6);
+    char out[16];
+    std::memset(out, '#', sizeof out);
+    CHECK_EQ(WideCharToMultiByte(CP_ACP, 0, text, -1, out, sizeof out, nullptr, nullptr), 7);
+    CHECK_STR(std::string(out, 7), std::string("Caf\xE9\x80\x9F\0", 7));
+    SetLastError(0);
+    CHECK_EQ(WideCharToMultiByte(CP_ACP, 0, text, 6, out, 3, nullptr, nullptr), 0);
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+}
+
 // UTF-16 to UTF-8, as the pre-flight check writes its JSON report.
 CONFORMANCE_CASE(WideCharToMultiByteInUtf8) {
     const WCHAR text[] = {'C', 'a', 'f', 0xE9, 0x20AC, 0};
@@ -112,4 +126,19 @@ CONFORMANCE_CASE(WideCharToMultiByteInUtf8) {
     SetLastError(0);
     CHECK_EQ(WideCharToMultiByte(CP_UTF8, 0, text, 5, out, 4, nullptr, nullptr), 0);
     CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+}
+
+// The computer's name: its length without the terminator; a buffer without
+// room for the terminator gets ERROR_BUFFER_OVERFLOW and the size it needs.
+CONFORMANCE_CASE(ComputerNameAndItsSize) {
+    char name[64] = {};
+    DWORD size = sizeof name;
+    CHECK(GetComputerNameA(name, &size));
+    CHECK(size >= 1);
+    CHECK_EQ(static_cast<size_t>(size), std::strlen(name));
+    DWORD small = size;
+    char buffer[64] = {};
+    CHECK(!GetComputerNameA(buffer, &small));
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_BUFFER_OVERFLOW));
+    CHECK_EQ(small, size + 1);
 }

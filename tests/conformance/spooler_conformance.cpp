@@ -43,6 +43,84 @@ CONFORMANCE_CASE(PrinterListSizeProtocol) {
                      block.data() + needed));
 }
 
+// Level 2 lists the same printers with their whole records: names, port
+// lists and attributes, the strings packed after the records.
+CONFORMANCE_CASE(PrinterListAtLevel2) {
+    DWORD needed4 = 0, returned4 = 0;
+    EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 4, nullptr, 0, &needed4, &returned4);
+    std::vector<BYTE> list4(needed4 + 1);
+    CHECK(EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 4, list4.data(), needed4, &needed4, &returned4));
+    DWORD needed = 0, returned = 0;
+    BOOL empty = EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 2, nullptr, 0, &needed, &returned);
+    if (empty) {
+        CHECK_EQ(returned4, 0u);
+        return;
+    }
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    CHECK(needed >= sizeof(PRINTER_INFO_2A));
+    std::vector<BYTE> block(needed + 1);
+    DWORD again = 0;
+    CHECK(!EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 2, block.data(), needed - 1, &again, &returned));
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+    CHECK_EQ(again, needed);
+    CHECK(EnumPrintersA(PRINTER_ENUM_LOCAL, nullptr, 2, block.data(), needed, &again, &returned));
+    CHECK_EQ(returned, returned4);
+    CHECK(returned * sizeof(PRINTER_INFO_2A) <= needed);
+    const auto* printers = reinterpret_cast<const PRINTER_INFO_2A*>(block.data());
+    const auto* printers4 = reinterpret_cast<const PRINTER_INFO_4A*>(list4.data());
+    const BYTE* strings = block.data() + returned * sizeof(PRINTER_INFO_2A);
+    for (DWORD i = 0; i < returned && (i + 1) * sizeof(PRINTER_INFO_2A) <= needed && i < returned4; ++i) {
+        CHECK(Inside(printers[i].pPrinterName, strings, block.data() + needed));
+        CHECK(Inside(printers[i].pPortName, strings, block.data() + needed));
+        CHECK_STR(printers[i].pPrinterName ? printers[i].pPrinterName : "", printers4[i].pPrinterName);
+        CHECK_EQ(printers[i].Attributes, printers4[i].Attributes);
+        std::string name = printers[i].pPrinterName ? printers[i].pPrinterName : "";
+        if (name == "Office Laser") CHECK_STR(printers[i].pPortName, "LPT1:");
+        if (name == "Front Desk") CHECK_STR(printers[i].pPortName, "LPT2:");
+    }
+}
+
+// The monitors with the DLL each was loaded from; the standard local ports'
+// monitor among them ("Local Port"; Wine may list it as "Local Monitor").
+CONFORMANCE_CASE(MonitorListSizeProtocolAndTheLocalMonitor) {
+    for (DWORD level : {1u, 2u}) {
+        DWORD needed = 0, returned = 0;
+        CHECK(!EnumMonitorsA(nullptr, level, nullptr, 0, &needed, &returned));
+        CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+        const size_t record = level == 2 ? sizeof(MONITOR_INFO_2A) : sizeof(MONITOR_INFO_1A);
+        CHECK(needed > record);
+        if (needed <= record) return;
+        std::vector<BYTE> block(needed);
+        DWORD again = 0;
+        CHECK(!EnumMonitorsA(nullptr, level, block.data(), needed - 1, &again, &returned));
+        CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
+        CHECK_EQ(again, needed);
+        CHECK(EnumMonitorsA(nullptr, level, block.data(), needed, &again, &returned));
+        CHECK(returned >= 1);
+        CHECK(returned * record <= needed);
+        const BYTE* strings = block.data() + returned * record;
+        bool local = false;
+        for (DWORD i = 0; i < returned && (i + 1) * record <= needed; ++i) {
+            const char* name = level == 2 ? reinterpret_cast<const MONITOR_INFO_2A*>(block.data())[i].pName
+                                          : reinterpret_cast<const MONITOR_INFO_1A*>(block.data())[i].pName;
+            CHECK(Inside(name, strings, block.data() + needed));
+            // Wine names the local ports' monitor "Local Monitor" in EnumPortsA
+            // and may list it as either.
+            local = local || (name && (std::strcmp(name, "Local Port") == 0 ||
+                                       (conformance::UnderWine() && std::strcmp(name, "Local Monitor") == 0)));
+            if (level != 2) continue;
+            const auto& info = reinterpret_cast<const MONITOR_INFO_2A*>(block.data())[i];
+            CHECK(Inside(info.pEnvironment, strings, block.data() + needed));
+            CHECK(Inside(info.pDLLName, strings, block.data() + needed));
+            if (name && std::strcmp(name, "Local Port") == 0) CHECK(lstrcmpiA(info.pDLLName, "localspl.dll") == 0);
+        }
+        CHECK(local);
+    }
+    DWORD needed = 0, returned = 0;
+    CHECK(!EnumMonitorsA(nullptr, 3, nullptr, 0, &needed, &returned));
+    CHECK_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_LEVEL));
+}
+
 CONFORMANCE_CASE(OpenPrinterOfAnUnknownPrinterGives1801) {
     PRINTER_DEFAULTSA defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
     HANDLE h = nullptr;

@@ -42,6 +42,7 @@ typedef uintptr_t UINT_PTR;
 typedef intptr_t INT_PTR;
 typedef LONG LSTATUS;
 typedef DWORD REGSAM;
+typedef DWORD LCID;
 typedef void* PSID;
 typedef void* PSECURITY_DESCRIPTOR;
 
@@ -65,6 +66,8 @@ typedef INT_PTR (*FARPROC)();
 #define STILL_ACTIVE 259u
 #define CP_ACP 0u
 #define CP_UTF8 65001u
+#define LOCALE_SYSTEM_DEFAULT 0x0800u
+#define LCMAP_UPPERCASE 0x00000200u
 
 // Error codes: every code winsim answers with, named once here.
 #define ERROR_SUCCESS 0L
@@ -99,6 +102,7 @@ typedef INT_PTR (*FARPROC)();
 #define ERROR_KEY_HAS_CHILDREN 1020L
 #define RPC_S_SERVER_UNAVAILABLE 1722L
 #define RPC_X_NULL_REF_POINTER 1780L
+#define ERROR_BUFFER_OVERFLOW 111L
 #define ERROR_INVALID_USER_BUFFER 1784L
 #define ERROR_UNKNOWN_PORT 1796L
 #define ERROR_INVALID_PRINTER_NAME 1801L
@@ -362,6 +366,10 @@ typedef struct _PORT_INFO_2A {
     DWORD Reserved;
 } PORT_INFO_2A, *LPPORT_INFO_2A;
 
+typedef struct _MONITOR_INFO_1A {
+    LPSTR pName;
+} MONITOR_INFO_1A, *LPMONITOR_INFO_1A;
+
 typedef struct _MONITOR_INFO_2A {
     LPSTR pName;
     LPSTR pEnvironment;
@@ -390,6 +398,7 @@ BOOL WINAPI IsWow64Process(HANDLE process, PBOOL wow64);
 BOOL WINAPI Wow64DisableWow64FsRedirection(PVOID* oldValue);
 UINT WINAPI GetWindowsDirectoryA(LPSTR buffer, UINT size);
 UINT WINAPI GetSystemDirectoryA(LPSTR buffer, UINT size);
+BOOL WINAPI GetComputerNameA(LPSTR buffer, LPDWORD size);
 DWORD WINAPI GetCurrentDirectoryA(DWORD size, LPSTR buffer);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR path);
 DWORD WINAPI GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size);
@@ -421,6 +430,7 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int so
                                LPWSTR target, int targetLength);
 int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b);
 BOOL WINAPI IsDBCSLeadByte(BYTE c);
+int WINAPI LCMapStringA(LCID locale, DWORD flags, LPCSTR source, int sourceLength, LPSTR target, int targetLength);
 
 // kernel32: memory
 HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes);
@@ -460,6 +470,7 @@ BOOL WINAPI DeregisterEventSource(HANDLE log);
 // winspool
 BOOL WINAPI AddMonitorA(LPSTR server, DWORD level, LPBYTE monitor);
 BOOL WINAPI DeleteMonitorA(LPSTR server, LPSTR environment, LPSTR monitorName);
+BOOL WINAPI EnumMonitorsA(LPSTR name, DWORD level, LPBYTE buffer, DWORD size, LPDWORD needed, LPDWORD returned);
 BOOL WINAPI OpenPrinterA(LPSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSA defaults);
 BOOL WINAPI OpenPrinterW(LPWSTR name, LPHANDLE printer, LPPRINTER_DEFAULTSW defaults);
 BOOL WINAPI ClosePrinter(HANDLE printer);

@@ -1,4 +1,4 @@
-#include "sequence/required_files.h"
+#include "decide/required_files.h"
 
 #include "client/client_app.h"
 #include "monitor/monitor_files.h"
