@@ -1,10 +1,12 @@
 #include "check/preflight.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "base/registry_read.h"
 #include "check/section_source.h"
@@ -25,10 +27,28 @@ std::string AssignKey(int k) {
     return key;
 }
 
+// The keys the installer reads by their upper-case forms: a field's index,
+// or kPortFieldCount + k for printer key k.
+const std::unordered_map<std::string, size_t>& KeyIndex() {
+    static const std::unordered_map<std::string, size_t> index = [] {
+        std::unordered_map<std::string, size_t> keys;
+        for (size_t i = 0; i < kPortFieldCount; ++i) keys.emplace(UpperCaseForm(kPortFields[i].key), i);
+        for (int k = 1; k <= kAssignKeyCount; ++k) keys.emplace(UpperCaseForm(AssignKey(k)), kPortFieldCount + k);
+        return keys;
+    }();
+    return index;
+}
+
+// A key's field index; kPortFieldCount + k for printer key k; SIZE_MAX for
+// none the installer reads.
+size_t KeyOf(const std::string& key) {
+    auto it = KeyIndex().find(UpperCaseForm(key));
+    return it == KeyIndex().end() ? SIZE_MAX : it->second;
+}
+
 size_t FieldIndex(const std::string& key) {
-    for (size_t i = 0; i < kPortFieldCount; ++i)
-        if (SameName(kPortFields[i].key, key)) return i;
-    return kPortFieldCount;
+    size_t i = KeyOf(key);
+    return i < kPortFieldCount ? i : kPortFieldCount;
 }
 
 // Every key the installer reads in a port section.
@@ -226,17 +246,14 @@ void Checker::CheckFiles() {
 void Checker::CheckSourceEntries(const SourceSection& section, const SectionForecast& read) {
     const bool ini = plan_.sections.fromIniFile;
     const int n = read.number;
-    std::vector<std::string> seen;
+    std::unordered_set<std::string> seen;
     for (const SourceEntry& entry : section.entries) {
         const std::string& key = entry.key;
         if (ini && !entry.hasValue && key.size() > 1 && key[0] == '[' && key.find(']') == std::string::npos) {
             Add("header-unclosed", n, key, "", {{"name", key.substr(1)}, {"belongs", "section " + std::to_string(n)}});
             continue;
         }
-        bool repeated = false;
-        for (const std::string& earlier : seen) repeated = repeated || SameName(earlier, key);
-        seen.push_back(key);
-        if (repeated) {
+        if (!seen.insert(UpperCaseForm(key)).second) {
             Add("key-repeated", n, key, "", {{"key", key}, {"section", std::to_string(n)}});
             continue;
         }
@@ -244,10 +261,10 @@ void Checker::CheckSourceEntries(const SourceSection& section, const SectionFore
             Add("assignprinter1", n, key, "", {});
             continue;
         }
-        size_t field = FieldIndex(key);
-        bool printerKey = false;
-        for (int k = 1; k <= kAssignKeyCount; ++k) printerKey = printerKey || SameName(key, AssignKey(k));
-        if (field == kPortFieldCount && !printerKey) {
+        size_t known = KeyOf(key);
+        size_t field = known < kPortFieldCount ? known : kPortFieldCount;
+        bool printerKey = known != SIZE_MAX && known > kPortFieldCount;
+        if (known == SIZE_MAX) {
             std::string nearest = NearestKey(key), invisible = InvisibleCharacters(key);
             Add("key-unknown", n, key, "",
                 {{"key", key},
@@ -377,13 +394,9 @@ void Checker::CheckSections() {
         else if (gapHasSecondIp)
             Add("section-without-serverip", gap, "ServerIP", "", {{"section", std::to_string(gap)}, {"key", keys}});
     }
-    std::vector<std::string> seen;
     for (const SourceSection& section : sections_) {
         int number = 0;
-        bool repeated = false;
-        for (const std::string& earlier : seen) repeated = repeated || SameName(earlier, section.name);
-        seen.push_back(section.name);
-        if (repeated) {
+        if (section.repeated) {
             Add("section-repeated", IsPortSectionName(section.name, &number) ? number : 0, "", "",
                 {{"name", section.name}});
             continue;
@@ -414,7 +427,7 @@ void Checker::CheckSections() {
         PlannedPort port;
         port.section = s.number;
         port.name = s.port;
-        for (const FieldValue& value : s.fields) port.values.emplace_back(kPortFields[value.field].key, FieldText(value, false));
+        port.values = s.fields;
         report_->ports.push_back(port);
     }
     if (sections_.empty() || f_.sections.empty())
@@ -504,23 +517,26 @@ void Checker::CheckRun() {
             plan_.uninstall || !plan_.ignoreErrors
                 ? "the " + RunWord() + " stops there" + after
                 : "with -e the installation goes on" + after + ", and the old monitor stays with its ports";
+        std::unordered_map<std::string, std::string> ports;  // the monitor's ports by upper-case name
+        for (const PortForecast& q : f.ports)
+            if (q.existed) ports.emplace(UpperCaseForm(q.name), q.name);
         for (const PrinterForecast& p : f.printers) {
             if (!p.keepsMonitorInUse) continue;
+            // The first entry that names a port of the monitor once blanks are taken away.
             std::string port, blanked;
-            for (const PortForecast& q : f.ports) {
-                for (size_t at = 0; port.empty() && at <= p.after.size();) {
-                    size_t comma = p.after.find(',', at);
-                    std::string entry = p.after.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
-                    std::string trimmed = entry;
-                    trimmed.erase(0, trimmed.find_first_not_of(" \t\r\n"));
-                    trimmed.erase(trimmed.find_last_not_of(" \t\r\n") + 1);
-                    if (SameName(trimmed, q.name) && q.existed) {
-                        port = q.name;
-                        if (trimmed != entry) blanked = entry;
-                    }
-                    if (comma == std::string::npos) break;
-                    at = comma + 1;
+            for (size_t at = 0; port.empty() && at <= p.after.size();) {
+                size_t comma = p.after.find(',', at);
+                std::string entry = p.after.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+                std::string trimmed = entry;
+                trimmed.erase(0, trimmed.find_first_not_of(" \t\r\n"));
+                trimmed.erase(trimmed.find_last_not_of(" \t\r\n") + 1);
+                auto found = ports.find(UpperCaseForm(trimmed));
+                if (found != ports.end()) {
+                    port = found->second;
+                    if (trimmed != entry) blanked = entry;
                 }
+                if (comma == std::string::npos) break;
+                at = comma + 1;
             }
             std::string why, fix;
             if (!IsDisconnectedPrinter(p.attributes)) {

@@ -29,11 +29,11 @@ struct Finding {
 };
 
 // A port the installation would write, with the values of its record that
-// differ from the defaults (key, value as the monitor receives it).
+// differ from the defaults (as the monitor receives them).
 struct PlannedPort {
     int section = 0;
     std::string name;
-    std::vector<std::pair<std::string, std::string>> values;
+    RecordFields values;
 };
 
 struct PlannedPrinter {

@@ -179,7 +179,7 @@ std::string TextReport(const PreflightReport& r) {
         if (change == "changed") {
             std::vector<size_t> fields = ChangedFields(p);
             for (size_t i = 0; i < fields.size(); ++i)
-                out += std::string(i ? ", " : " ") + kPortFields[fields[i]].key + " " +
+                out += std::string(i ? ", " : " ") + kPortFields[fields[i]].key + "=" +
                        FieldText(FieldIn(p.before, fields[i]), false) + " -> " + FieldText(FieldIn(p.after, fields[i]), false);
         } else if (change != "removed") {
             for (size_t i = 0; i < p.after.size(); ++i)
@@ -245,7 +245,7 @@ std::string JsonReport(const PreflightReport& r) {
     ordered_json ports = ordered_json::array();
     for (const PlannedPort& port : r.ports) {
         ordered_json values = ordered_json::object();
-        for (const auto& kv : port.values) values[kv.first] = Utf8(kv.second);
+        for (const FieldValue& value : port.values) values[kPortFields[value.field].key] = FieldText(value, true);
         ports.push_back({{"section", port.section}, {"name", port.name}, {"values", values}});
     }
     doc["ports"] = ports;

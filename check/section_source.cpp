@@ -1,28 +1,37 @@
 #include "check/section_source.h"
 
 #include <cstring>
+#include <unordered_set>
 
+#include "decide/names.h"
 #include "platform/handles.h"
 
 namespace {
 
 // A profile function's list in a buffer that grows until the list fits: an
 // answer of size - 2 means it was cut. The list's entries, each ended by a
-// zero.
+// zero. The buffer is kept from one list to the next.
 template <class Fill>
-std::vector<std::string> ProfileList(Fill fill) {
+std::vector<std::string> ProfileList(std::vector<char>* buffer, Fill fill) {
     // The profile functions hand out at most 32767 characters at once on
     // older Windows; larger buffers are asked for up to 16 MB.
     const DWORD kLargest = 16u << 20;
     std::vector<std::string> entries;
-    for (DWORD size = 32768;; size *= 2) {
-        std::vector<char> buffer(size, '\0');
-        DWORD n = fill(buffer.data(), size);
-        if (n == size - 2 && size < kLargest) continue;
+    if (buffer->size() < 32768) buffer->assign(32768, '\0');
+    for (;;) {
+        DWORD size = static_cast<DWORD>(buffer->size());
+        DWORD n = fill(buffer->data(), size);
+        if (n == size - 2 && size < kLargest) {
+            buffer->assign(size * 2, '\0');
+            continue;
+        }
+        if (n > size - 2) n = size - 2;  // never past the list's end
         for (DWORD at = 0; at < n;) {
-            std::string entry(buffer.data() + at);
-            at += static_cast<DWORD>(entry.size()) + 1;
-            entries.push_back(entry);
+            const char* entry = buffer->data() + at;
+            const void* zero = std::memchr(entry, '\0', n - at);
+            size_t length = zero ? static_cast<size_t>(static_cast<const char*>(zero) - entry) : n - at;
+            if (length > 0) entries.emplace_back(entry, length);  // an empty one is no entry
+            at += static_cast<DWORD>(length) + 1;
         }
         return entries;
     }
@@ -30,18 +39,19 @@ std::vector<std::string> ProfileList(Fill fill) {
 
 void ListIniSections(const PortSectionSource& source, std::vector<SourceSection>* sections) {
     const char* file = source.iniReadPath;
+    std::vector<char> buffer;
     std::vector<std::string> names = ProfileList(
-        [file](char* buffer, DWORD size) { return GetPrivateProfileSectionNamesA(buffer, size, file); });
-    std::vector<std::string> seen;
+        &buffer, [file](char* list, DWORD size) { return GetPrivateProfileSectionNamesA(list, size, file); });
+    // The profile functions find the first section of a name, names compared
+    // by their upper-case forms.
+    std::unordered_set<std::string> seen;
     for (const std::string& name : names) {
         SourceSection section;
         section.name = name;
-        for (const std::string& earlier : seen)
-            if (lstrcmpiA(earlier.c_str(), name.c_str()) == 0) section.repeated = true;
-        seen.push_back(name);
+        section.repeated = !seen.insert(UpperCaseForm(name)).second;
         if (!section.repeated) {
-            std::vector<std::string> lines = ProfileList([file, &name](char* buffer, DWORD size) {
-                return GetPrivateProfileSectionA(name.c_str(), buffer, size, file);
+            std::vector<std::string> lines = ProfileList(&buffer, [file, &name](char* list, DWORD size) {
+                return GetPrivateProfileSectionA(name.c_str(), list, size, file);
             });
             for (const std::string& line : lines) {
                 SourceEntry entry;

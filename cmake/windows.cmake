@@ -23,7 +23,7 @@ set(WINDOWS_STATIC_RUNTIME -static -static-libgcc -static-libstdc++)
 
 # The installer's code is compiled once for both programs, as a library from
 # which each takes what it calls: Install.exe links none of the check's
-# reading and forecast (and imports nothing of user32).
+# reading and forecast.
 add_library(installer_objects STATIC ${PRODUCT_SOURCES})
 target_include_directories(installer_objects PRIVATE ${CMAKE_SOURCE_DIR})
 
@@ -47,7 +47,7 @@ endif()
 file(GLOB CHECK_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/check/*.cpp)
 add_executable(VormoCheck ${CHECK_SOURCES} ${CMAKE_SOURCE_DIR}/res/VormoCheck.rc)
 target_include_directories(VormoCheck PRIVATE ${CMAKE_SOURCE_DIR} ${JSON_INCLUDE_DIR})
-target_link_libraries(VormoCheck PRIVATE installer_objects winspool advapi32 user32)
+target_link_libraries(VormoCheck PRIVATE installer_objects winspool advapi32)
 target_link_options(VormoCheck PRIVATE ${WINDOWS_STATIC_RUNTIME} -Wl,--subsystem,console -B${NO_DEFAULT_MANIFEST_DIR}/)
 set_target_properties(VormoCheck PROPERTIES OUTPUT_NAME VormoCheck SUFFIX .exe)
 set_source_files_properties(${CMAKE_SOURCE_DIR}/res/VormoCheck.rc PROPERTIES
@@ -56,7 +56,7 @@ set_source_files_properties(${CMAKE_SOURCE_DIR}/res/VormoCheck.rc PROPERTIES
 file(GLOB CONFORMANCE_TESTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/tests/conformance/*.cpp)
 add_executable(conformance ${CONFORMANCE_TESTS})
 target_include_directories(conformance PRIVATE ${CMAKE_SOURCE_DIR})
-target_link_libraries(conformance PRIVATE winspool advapi32 user32)
+target_link_libraries(conformance PRIVATE winspool advapi32)
 target_link_options(conformance PRIVATE ${WINDOWS_STATIC_RUNTIME} -Wl,--subsystem,console)
 
 # The package's custom actions.

@@ -126,10 +126,10 @@ bool DecodeRecord(const BYTE* data, size_t size, RecordFields* fields) {
 }
 
 RecordFields RecordFieldsOf(const PortSettings& settings) {
-    std::vector<BYTE> record(sizeof(PortRecord));
-    BuildPortRecord(&settings, reinterpret_cast<PortRecord*>(record.data()), &MultiByteToWideChar);
+    PortRecord record;
+    BuildPortRecord(&settings, &record, &MultiByteToWideChar);
     RecordFields fields;
-    DecodeRecord(record.data(), record.size(), &fields);
+    DecodeRecord(reinterpret_cast<const BYTE*>(&record), sizeof record, &fields);
     return fields;
 }
 

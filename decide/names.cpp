@@ -5,9 +5,13 @@
 #include "platform/win32.h"
 
 std::string UpperCaseForm(const std::string& name) {
-    std::string upper = name;
-    if (!upper.empty()) CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
-    return upper;
+    if (name.empty()) return name;
+    std::string upper(name.size(), '\0');
+    int n = LCMapStringA(LOCALE_SYSTEM_DEFAULT, LCMAP_UPPERCASE, name.data(), static_cast<int>(name.size()), &upper[0],
+                         static_cast<int>(upper.size()));
+    // A form of another length (a double-byte code page that could not be
+    // mapped) is none: the name stands for itself.
+    return n == static_cast<int>(name.size()) ? upper : name;
 }
 
 bool SameName(const std::string& a, const std::string& b) {

@@ -1,9 +1,9 @@
 // Names as Windows matches them where it looks one up: profile sections and
 // keys, registry keys and values, printers. Two names are one when their
 // upper-case forms in the ANSI code page are the same (the system's table, as
-// CharUpperBuffA applies it); unlike lstrcmpiA, which compares words, sharp s
-// is not "ss", a ligature is not two letters and an invisible character such
-// as the soft hyphen counts.
+// LCMapStringA with LCMAP_UPPERCASE applies it); unlike lstrcmpiA, which
+// compares words, sharp s is not "ss", a ligature is not two letters and an
+// invisible character such as the soft hyphen counts.
 #pragma once
 
 #include <string>

@@ -467,12 +467,23 @@ BOOL WINAPI GetComputerNameA(LPSTR buffer, LPDWORD size) {
     return TRUE;
 }
 
-DWORD WINAPI CharUpperBuffA(LPSTR text, DWORD length) {
-    // Each character's upper-case form in the machine's code page, the form
-    // in which names are compared (a character without one stays).
-    if (!text) return 0;
-    for (DWORD i = 0; i < length; ++i) text[i] = UpperChar(text[i]);
-    return length;
+int WINAPI LCMapStringA(LCID, DWORD flags, LPCSTR source, int sourceLength, LPSTR target, int targetLength) {
+    // LCMAP_UPPERCASE only: each character's upper-case form in the machine's
+    // code page, the form in which names are compared (a character without
+    // one stays). The locale is not looked at: the machine has one.
+    if (!source || flags != LCMAP_UPPERCASE || targetLength < 0 || (targetLength > 0 && !target) ||
+        sourceLength == 0 || sourceLength < -1) {
+        SetError(ERROR_INVALID_PARAMETER);
+        return 0;
+    }
+    size_t length = sourceLength < 0 ? std::strlen(source) + 1 : static_cast<size_t>(sourceLength);
+    if (targetLength == 0) return static_cast<int>(length);
+    if (static_cast<size_t>(targetLength) < length) {
+        SetError(ERROR_INSUFFICIENT_BUFFER);
+        return 0;
+    }
+    for (size_t i = 0; i < length; ++i) target[i] = UpperChar(source[i]);
+    return static_cast<int>(length);
 }
 
 BOOL WINAPI IsDBCSLeadByte(BYTE) {

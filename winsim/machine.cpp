@@ -492,6 +492,8 @@ void ClearFaults() {
     S().missing.clear();
 }
 
+bool AnyFaultRules() { return !S().faults.empty(); }
+
 bool TakeFault(const std::string& function, const std::string& argument, DWORD* error) {
     if (!KnownFaultPoint(function)) {
         // A fault point missing from the table could never be given a rule.

@@ -117,24 +117,52 @@ std::string DefaultDevMode(const std::string& printer) {
     return std::string(reinterpret_cast<const char*>(&dm), sizeof dm);
 }
 
+const std::string& NameOf(const std::pair<std::string, RegValue>& nv) { return nv.first; }
+const RegValue& ValueOf(const std::pair<std::string, RegValue>& nv) { return nv.second; }
+const std::string& NameOf(const reg::ValueRef& ref) { return *ref.name; }
+const RegValue& ValueOf(const reg::ValueRef& ref) { return *ref.value; }
+
+// A printer from the values of its key (pairs of name and value, or values
+// lent by reg::ForEachSubkeyValues).
+template <class Values>
+void TakePrinter(const std::string& name, const Values& values, PrinterDefinition* p) {
+    // The value names of the fields, compared without regard to case.
+    static const std::vector<std::string> stringNames = [] {
+        std::vector<std::string> names;
+        for (const auto& f : kStringFields) names.push_back(f.value);
+        return names;
+    }();
+    static const std::vector<std::string> numberNames = [] {
+        std::vector<std::string> names;
+        for (const auto& f : kNumberFields) names.push_back(f.value);
+        return names;
+    }();
+    static const std::string devModeName = kDevModeValue;
+    *p = PrinterDefinition();
+    p->name = name;
+    for (const auto& nv : values) {
+        const std::string& value = NameOf(nv);
+        const RegValue& data = ValueOf(nv);
+        for (size_t i = 0; i < stringNames.size(); ++i)
+            if (value.size() == stringNames[i].size() && EqualNoCase(value, stringNames[i]))
+                p->*kStringFields[i].member = reg::SzText(data);
+        for (size_t i = 0; i < numberNames.size(); ++i)
+            if (value.size() == numberNames[i].size() && EqualNoCase(value, numberNames[i]))
+                p->*kNumberFields[i].member = reg::DwordOf(data, p->*kNumberFields[i].member);
+        if (value.size() == devModeName.size() && EqualNoCase(value, devModeName) &&
+            DevModeBytes(reinterpret_cast<const BYTE*>(data.data.data()), data.data.size()).size() ==
+                data.data.size())
+            p->devMode = data.data;
+    }
+    if (p->name.empty()) p->name = name;
+    if (p->devMode.empty()) p->devMode = DefaultDevMode(p->name);
+}
+
 bool LoadPrinter(const std::string& hive, const std::string& name, PrinterDefinition* p) {
     if (!PlausiblePrinterName(name.c_str())) return false;
     std::string key = PrinterKey(name);
     if (!reg::KeyExists(hive, key)) return false;
-    *p = PrinterDefinition();
-    p->name = name;
-    for (const auto& nv : reg::Values(hive, key)) {
-        for (const auto& f : kStringFields)
-            if (EqualNoCase(nv.first, f.value)) p->*f.member = reg::SzText(nv.second);
-        for (const auto& f : kNumberFields)
-            if (EqualNoCase(nv.first, f.value)) p->*f.member = reg::DwordOf(nv.second, p->*f.member);
-        if (EqualNoCase(nv.first, kDevModeValue) &&
-            DevModeBytes(reinterpret_cast<const BYTE*>(nv.second.data.data()), nv.second.data.size()).size() ==
-                nv.second.data.size())
-            p->devMode = nv.second.data;
-    }
-    if (p->name.empty()) p->name = name;
-    if (p->devMode.empty()) p->devMode = DefaultDevMode(p->name);
+    TakePrinter(name, reg::Values(hive, key), p);
     return true;
 }
 
@@ -449,10 +477,13 @@ BOOL WINAPI EnumPrintersA(DWORD flags, LPSTR, DWORD level, LPBYTE buffer, DWORD 
     // not simulated, so any other request lists nothing.
     std::vector<PrinterDefinition> printers;
     if (flags & PRINTER_ENUM_LOCAL) {
-        for (const auto& name : reg::Subkeys("registry/HKLM", kPrintersKey)) {
-            PrinterDefinition p;
-            if (LoadPrinter("registry/HKLM", name, &p)) printers.push_back(p);
-        }
+        // Every printer's key read in one walk, as LoadPrinter reads one.
+        reg::ForEachSubkeyValues("registry/HKLM", kPrintersKey,
+                                 [&printers](const std::string& name, const std::vector<reg::ValueRef>& values) {
+                                     if (!PlausiblePrinterName(name.c_str())) return;
+                                     printers.emplace_back();
+                                     TakePrinter(name, values, &printers.back());
+                                 });
     }
     if (printers.empty()) return TRUE;
     size_t want = PackPrinters(level, printers, nullptr);

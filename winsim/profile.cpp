@@ -20,7 +20,8 @@
 // identity stay the same, so that reading a large file key by key costs one
 // parse plus a lookup per key; while nothing on the machine has changed since
 // the file was last looked at (the machine's change counter), it is not even
-// looked at again.
+// looked at again, and a file name asked for again, from the same folder, is
+// not even mapped to its host path again.
 #include <sys/stat.h>
 
 #include <cstring>
@@ -79,6 +80,10 @@ struct Section {
 struct Profile {
     std::vector<Section> sections;
     std::map<std::string, size_t> index;  // folded section name -> first section of that name
+    // The section last asked for, by the name as it was asked.
+    mutable bool lastAsked = false;
+    mutable std::string lastName;
+    mutable const Section* lastSection = nullptr;
 };
 
 std::unique_ptr<Profile> Parse(const std::string& text) {
@@ -151,11 +156,50 @@ std::string ProfileWinPath(LPCSTR fileName) {
     return name;
 }
 
+// The last file name asked for, where it led and what was found there, kept
+// while nothing on the machine changes and the process stays in its folder:
+// a reader that asks for key after key of one file maps its name once.
+struct LastLoad {
+    uint64_t generation = 0;
+    std::string machine, fileName, currentDirectory;
+    bool redirectionDisabled = false;
+    std::shared_ptr<Profile> profile;
+};
+
+LastLoad& Last() {
+    static LastLoad last;
+    return last;
+}
+
 // The parsed file, or null when it cannot be read (the last error says why).
+std::shared_ptr<Profile> LoadFile(LPCSTR fileName, uint64_t generation);
+
 std::shared_ptr<Profile> Load(LPCSTR fileName) {
+    uint64_t generation = CacheGeneration();
+    LastLoad& last = Last();
+    const ProcessState& process = Process();
+    // A name with its drive does not depend on the current directory.
+    if (last.profile && fileName && last.generation == generation && last.fileName == fileName &&
+        last.redirectionDisabled == process.redirectionDisabled &&
+        ((fileName[0] && fileName[1] == ':' && fileName[2] == '\\') ||
+         last.currentDirectory == process.currentDirectory) &&
+        last.machine == MachineDir())
+        return last.profile;
+    std::shared_ptr<Profile> profile = LoadFile(fileName, generation);
+    last.profile = fileName ? profile : nullptr;  // what no name leads to is not kept
+    if (last.profile) {
+        last.generation = generation;
+        last.machine = MachineDir();
+        last.fileName = fileName;
+        last.currentDirectory = process.currentDirectory;
+        last.redirectionDisabled = process.redirectionDisabled;
+    }
+    return profile;
+}
+
+std::shared_ptr<Profile> LoadFile(LPCSTR fileName, uint64_t generation) {
     std::string host = MapPath(ProfileWinPath(fileName));
     // Nothing on the machine has changed since the file was last looked at.
-    uint64_t generation = CacheGeneration();
     auto& cache = Cache();
     auto it = cache.find(host);
     if (it != cache.end() && it->second.generation == generation) return it->second.profile;
@@ -193,12 +237,26 @@ std::shared_ptr<Profile> Load(LPCSTR fileName) {
 }
 
 const Section* FindSection(const Profile& profile, const char* name) {
+    // A reader asks for key after key of one section: the last section asked
+    // for is kept with the name it was asked by.
+    if (profile.lastAsked && profile.lastName == name) return profile.lastSection;
     auto it = profile.index.find(Lower(TrimBlanks(name)));
-    return it == profile.index.end() ? nullptr : &profile.sections[it->second];
+    profile.lastAsked = true;
+    profile.lastName = name;
+    profile.lastSection = it == profile.index.end() ? nullptr : &profile.sections[it->second];
+    return profile.lastSection;
 }
 
 const Entry* FindEntry(const Section& section, const char* name) {
-    auto it = section.index.find(Lower(TrimBlanks(name)));
+    // The name trimmed and folded into a buffer kept from call to call.
+    thread_local std::string folded;
+    const char* begin = name;
+    const char* end = name + std::strlen(name);
+    while (begin < end && IsBlank(*begin)) ++begin;
+    while (end > begin && IsBlank(end[-1])) --end;
+    folded.assign(begin, end);
+    for (char& c : folded) c = LowerChar(c);
+    auto it = section.index.find(folded);
     return it == section.index.end() ? nullptr : &section.entries[it->second];
 }
 
@@ -206,11 +264,14 @@ const Entry* FindEntry(const Section& section, const char* name) {
 // them; the copy is cut to size - 1 characters and terminated. Returns the
 // characters copied.
 DWORD CopyValue(const std::string& raw, LPSTR buffer, DWORD size) {
-    std::string value = raw;
-    if (value.size() >= 2 && (value[0] == '"' || value[0] == '\'') && value.back() == value[0])
-        value = value.substr(1, value.size() - 2);
-    size_t n = value.size() < size - 1 ? value.size() : size - 1;
-    std::memcpy(buffer, value.data(), n);
+    const char* value = raw.data();
+    size_t length = raw.size();
+    if (length >= 2 && (value[0] == '"' || value[0] == '\'') && raw.back() == value[0]) {
+        ++value;
+        length -= 2;
+    }
+    size_t n = length < size - 1 ? length : size - 1;
+    std::memcpy(buffer, value, n);
     buffer[n] = '\0';
     return static_cast<DWORD>(n);
 }
@@ -264,7 +325,7 @@ DWORD WINAPI GetPrivateProfileStringA(LPCSTR section, LPCSTR key, LPCSTR default
     std::string fallback = defaultText ? defaultText : "";
     while (!fallback.empty() && fallback.back() == ' ') fallback.pop_back();
     DWORD error;
-    if (TakeFault("GetPrivateProfileStringA", key ? key : "", &error)) {
+    if (AnyFaultRules() && TakeFault("GetPrivateProfileStringA", key ? key : "", &error)) {
         SetError(error);
         return CopyValue(fallback, buffer, size);
     }

@@ -712,6 +712,28 @@ bool GetValue(const std::string& hive, const std::string& path, const std::strin
     return Failed(error, ERROR_FILE_NOT_FOUND);
 }
 
+void ForEachSubkeyValues(const std::string& hive, const std::string& path,
+                         const std::function<void(const std::string& subkey, const std::vector<ValueRef>& values)>& visit) {
+    std::string folder = KeyFolder(hive, path);
+    if (folder.empty()) return;
+    std::vector<ValueRef> refs;
+    for (const std::string& name : Subkeys(hive, path)) {
+        std::string child = folder + "/" + EncodeName(name);
+        // A link in place of the values file is a damaged key (looked at on
+        // its own, not through a listing of the key's folder); values kept
+        // from an earlier reading were read from no link.
+        auto& byFolder = ValuesByFolder();
+        auto kept = byFolder.find(child);
+        struct stat st;
+        if (kept == byFolder.end() && ::lstat(ValuesPath(child).c_str(), &st) == 0 && S_ISLNK(st.st_mode)) continue;
+        const KeyValues& values = kept != byFolder.end() ? kept->second : CachedValues(child);
+        refs.clear();
+        if (values.error.empty())
+            for (const auto& v : values.values) refs.push_back(ValueRef{&v.name, &v.value});
+        visit(name, refs);
+    }
+}
+
 ValueList Values(const std::string& hive, const std::string& path, DWORD* error) {
     ValueList list;
     std::string folder = KeyFolder(hive, path);

@@ -20,7 +20,7 @@ bool Ascii(const std::string& text) {
 }  // namespace
 
 // Windows folds names by upper-casing them with the system's table (as
-// CharUpperBuffA does): in
+// LCMapStringA with LCMAP_UPPERCASE does): in
 // Windows-1252 that pairs a-z, the accented letters (but the signs 0xD7 and
 // 0xF7), and s, z, o-e and y with their marks, and nothing else. lstrcmpiA
 // compares words: ligatures and sharp s weigh as the letters they stand for,
@@ -67,8 +67,11 @@ CONFORMANCE_CASE(NamesMatchWithoutRegardToCaseInCodePage1252) {
         CHECK_EQ(lstrcmpiA(row.asked, row.made), -lstrcmpiA(row.made, row.asked));
         // The upper-case form of the system's table, character by character.
         std::string upperMade = row.made, upperAsked = row.asked;
-        CHECK_EQ(CharUpperBuffA(&upperMade[0], static_cast<DWORD>(upperMade.size())), static_cast<DWORD>(upperMade.size()));
-        CharUpperBuffA(&upperAsked[0], static_cast<DWORD>(upperAsked.size()));
+        CHECK_EQ(LCMapStringA(LOCALE_SYSTEM_DEFAULT, LCMAP_UPPERCASE, row.made, static_cast<int>(upperMade.size()),
+                              &upperMade[0], static_cast<int>(upperMade.size())),
+                 static_cast<int>(upperMade.size()));
+        LCMapStringA(LOCALE_SYSTEM_DEFAULT, LCMAP_UPPERCASE, row.asked, static_cast<int>(upperAsked.size()),
+                     &upperAsked[0], static_cast<int>(upperAsked.size()));
         CHECK_STR(trace + (upperMade == upperAsked ? " same" : " other"), trace + (row.sameName ? " same" : " other"));
 
         // A folder of the one name, found under the other.

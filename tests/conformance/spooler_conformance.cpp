@@ -81,7 +81,7 @@ CONFORMANCE_CASE(PrinterListAtLevel2) {
 }
 
 // The monitors with the DLL each was loaded from; the standard local ports'
-// monitor among them ("Local Port", under Wine "Local Monitor").
+// monitor among them ("Local Port"; Wine may list it as "Local Monitor").
 CONFORMANCE_CASE(MonitorListSizeProtocolAndTheLocalMonitor) {
     for (DWORD level : {1u, 2u}) {
         DWORD needed = 0, returned = 0;
@@ -104,7 +104,10 @@ CONFORMANCE_CASE(MonitorListSizeProtocolAndTheLocalMonitor) {
             const char* name = level == 2 ? reinterpret_cast<const MONITOR_INFO_2A*>(block.data())[i].pName
                                           : reinterpret_cast<const MONITOR_INFO_1A*>(block.data())[i].pName;
             CHECK(Inside(name, strings, block.data() + needed));
-            local = local || (name && std::strcmp(name, conformance::UnderWine() ? "Local Monitor" : "Local Port") == 0);
+            // Wine names the local ports' monitor "Local Monitor" in EnumPortsA
+            // and may list it as either.
+            local = local || (name && (std::strcmp(name, "Local Port") == 0 ||
+                                       (conformance::UnderWine() && std::strcmp(name, "Local Monitor") == 0)));
             if (level != 2) continue;
             const auto& info = reinterpret_cast<const MONITOR_INFO_2A*>(block.data())[i];
             CHECK(Inside(info.pEnvironment, strings, block.data() + needed));

@@ -5,8 +5,10 @@
 #   msi.sh [SCENARIO...]
 #   install     64-bit: the default installation; a second installation asking for
 #               another edition refused; a repair that restores a lost file and leaves
-#               a printer bound by hand alone; the upgrade to 2.26 keeping the ports
-#               and the INI's printer bindings; its full removal running Install.exe -u
+#               a printer bound by hand alone; the upgrade to 2.26 stopped by the
+#               pre-flight check while it would put that printer on FILE:, then, the
+#               printer moved and 2.25 repaired, keeping the ports and the INI's
+#               printer bindings; its full removal running Install.exe -u
 #   enterprise  32-bit: EDITION, INIFILE and LOGFILE remembered and used by the upgrade
 #               to 2.26; a removal whose Install.exe -u fails keeps the package; a
 #               feature removal running Install.exe -u -a with them
@@ -212,8 +214,26 @@ scenario_install() {
   check_eq "the repair did not run Install.exe" "$installs" "$(count_lines "$LOG" "Installing Vormo Port Monitor ...")"
   check "the printer bound by hand is still on Vormo003" grep -qxF "Hand Bound|Vormo003|0x40" <(helper "$P" printers)
 
-  # The upgrade: 2.26 replaces 2.25, without 2.25's Install.exe -u; the ports
-  # and the printers the INI file names stay.
+  # The upgrade runs Install.exe, which would put the printer bound by hand on
+  # FILE: (no port section names it): the pre-flight check stops it before
+  # Install.exe runs, and printing stays as it was. The printer moved off the
+  # monitor's port (the check's fix), 2.25 put back to work as the guide's
+  # recovery says (as in upgrade_failed: under Wine the stopped upgrade takes
+  # 2.25's remembered values along), then 2.26 replaces 2.25, without 2.25's
+  # Install.exe -u; the ports and the printers the INI file names stay.
+  machine_state >"$O/before-upgrade.state"
+  guide_run "$O/upgrade-stopped" "$UPGRADE"
+  check_eq "exit code of the stopped upgrade" 1603 "$(cat "$O/upgrade-stopped.rc")"
+  check "the check names the printer that would stop printing" log_matches "$(msi_log VormoUpgrade.log)" \
+    "^VormoCheck\.exe: .*\[printer-to-file\] printer 'Hand Bound' is on Vormo003"
+  machine_state >"$O/upgrade-stopped.state"
+  check_unchanged "the upgrade stopped by the pre-flight check" "$O/before-upgrade.state" "$O/upgrade-stopped.state"
+  check "2.25 still registered" registered "$CODE_225"
+  check_eq "Install.exe did not run" "$installs" "$(count_lines "$LOG" "Installing Vormo Port Monitor ...")"
+  helper "$P" setport "Hand Bound" LPT1: >/dev/null
+  guide_run "$O/recover" "$RECOVER"
+  check_eq "exit code of 2.25's repair" 0 "$(cat "$O/recover.rc")"
+  installs=$(count_lines "$LOG" "Installing Vormo Port Monitor ...")
   guide_run "$O/upgrade" "$UPGRADE"
   check_eq "exit code of the upgrade" 0 "$(cat "$O/upgrade.rc")"
   check "2.25 no longer registered" not_registered "$CODE_225"

@@ -97,6 +97,25 @@ int CmdAddPrinter(const Args& a) {
     return 0;
 }
 
+// Moves a printer onto other ports, as an administrator would by hand.
+int CmdSetPort(const Args& a) {
+    if (a.size() != 3) return Fail("setport NAME PORTS", ERROR_INVALID_PARAMETER);
+    PRINTER_DEFAULTSA defaults = {nullptr, nullptr, PRINTER_ALL_ACCESS};
+    HANDLE printer = nullptr;
+    if (!OpenPrinterA(const_cast<char*>(a[1].c_str()), &printer, &defaults)) return Fail("OpenPrinterA", GetLastError());
+    DWORD needed = 0;
+    GetPrinterA(printer, 2, nullptr, 0, &needed);
+    std::vector<BYTE> block(needed + 1);
+    BOOL done = GetPrinterA(printer, 2, block.data(), needed, &needed);
+    if (done) {
+        reinterpret_cast<PRINTER_INFO_2A*>(block.data())->pPortName = const_cast<char*>(a[2].c_str());
+        done = SetPrinterA(printer, 2, block.data(), 0);
+    }
+    DWORD error = GetLastError();
+    ClosePrinter(printer);
+    return done ? 0 : Fail("SetPrinterA", error);
+}
+
 int CmdPrinters(const Args&) {
     std::vector<BYTE> block;
     DWORD count = 0;
@@ -375,7 +394,7 @@ int Run(const Args& a) {
         int (*run)(const Args&);
     };
     static const Command commands[] = {
-        {"addprinter", CmdAddPrinter}, {"printers", CmdPrinters}, {"printers4", CmdPrinters4}, {"ports", CmdPorts},
+        {"addprinter", CmdAddPrinter}, {"setport", CmdSetPort}, {"printers", CmdPrinters}, {"printers4", CmdPrinters4}, {"ports", CmdPorts},
         {"monitors", CmdMonitors},     {"regdump", CmdRegDump},   {"regget", CmdRegGet},       {"regset", CmdRegSet},
         {"regdelete", CmdRegDelete},   {"holdmutex", CmdHoldMutex}, {"version", CmdVersion},
         {"addmonitor", CmdAddMonitor}, {"xcv", CmdXcv},             {"enumports", CmdEnumPorts},

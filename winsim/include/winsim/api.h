@@ -42,6 +42,7 @@ typedef uintptr_t UINT_PTR;
 typedef intptr_t INT_PTR;
 typedef LONG LSTATUS;
 typedef DWORD REGSAM;
+typedef DWORD LCID;
 typedef void* PSID;
 typedef void* PSECURITY_DESCRIPTOR;
 
@@ -66,6 +67,8 @@ typedef INT_PTR (*FARPROC)();
 #define CP_ACP 0u
 #define MB_ERR_INVALID_CHARS 0x00000008u
 #define CP_UTF8 65001u
+#define LOCALE_SYSTEM_DEFAULT 0x0800u
+#define LCMAP_UPPERCASE 0x00000200u
 
 // Error codes: every code winsim answers with, named once here.
 #define ERROR_SUCCESS 0L
@@ -429,8 +432,7 @@ int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int so
                                LPWSTR target, int targetLength);
 int WINAPI lstrcmpiA(LPCSTR a, LPCSTR b);
 BOOL WINAPI IsDBCSLeadByte(BYTE c);
-// user32
-DWORD WINAPI CharUpperBuffA(LPSTR text, DWORD length);
+int WINAPI LCMapStringA(LCID locale, DWORD flags, LPCSTR source, int sourceLength, LPSTR target, int targetLength);
 
 // kernel32: memory
 HGLOBAL WINAPI GlobalAlloc(UINT flags, SIZE_T bytes);

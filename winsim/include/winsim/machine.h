@@ -19,6 +19,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -98,6 +99,9 @@ void AddFault(const std::string& function, const std::string& argument, DWORD er
 void ClearFaults();
 // True when a rule applies to this call; its error goes to *error.
 bool TakeFault(const std::string& function, const std::string& argument, DWORD* error);
+// True when any fault rule is set: a call that is made very often asks this
+// first, before it spells out its arguments for TakeFault.
+bool AnyFaultRules();
 bool ExportMissing(const std::string& module, const std::string& name);
 // Parses one line of a faults file. A blank line or a comment adds nothing;
 // false, with the reason in *error, for a line that is no rule.
@@ -211,6 +215,16 @@ bool SetValue(const std::string& hive, const std::string& path, const std::strin
 bool SetValues(const std::string& hive, const std::string& path,
                const std::vector<std::pair<std::string, RegValue>>& values, DWORD* error = nullptr);
 bool DeleteValue(const std::string& hive, const std::string& path, const std::string& name, DWORD* error = nullptr);
+// Hands the values of every subkey of a key to visit, subkey by subkey in
+// the order of Subkeys (a damaged subkey is left out, one whose values do not
+// parse has none): the key's path is walked once for them all, and the values
+// are lent, not copied (valid during the call).
+struct ValueRef {
+    const std::string* name;
+    const RegValue* value;
+};
+void ForEachSubkeyValues(const std::string& hive, const std::string& path,
+                         const std::function<void(const std::string& subkey, const std::vector<ValueRef>& values)>& visit);
 // Every values.reg of the machine (its own registry and its servers') that
 // does not parse, as "FILE:LINE: reason".
 std::vector<std::string> DamagedValueFiles();
