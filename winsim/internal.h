@@ -4,6 +4,8 @@
 // the API they belong to.
 #pragma once
 
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <map>
 #include <string>
@@ -13,6 +15,33 @@
 #include "winsim/machine.h"
 
 namespace winsim {
+
+// What a host file was when winsim read it (device, inode, size and
+// modification time): a kept copy stands for the file only while the file
+// still has the same stamp.
+struct FileStamp {
+    bool exists = false;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+    long long mtimeSec = 0, mtimeNsec = 0;
+    bool operator==(const FileStamp& o) const {
+        return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
+               mtimeSec == o.mtimeSec && mtimeNsec == o.mtimeNsec;
+    }
+};
+
+inline FileStamp StampOf(const struct stat& st) {
+    FileStamp stamp;
+    stamp.exists = true;
+    stamp.device = st.st_dev;
+    stamp.inode = st.st_ino;
+    stamp.size = st.st_size;
+    stamp.mtimeSec = static_cast<long long>(st.st_mtim.tv_sec);
+    stamp.mtimeNsec = static_cast<long long>(st.st_mtim.tv_nsec);
+    return stamp;
+}
+
 
 // ---- names ------------------------------------------------------------------
 // Windows compares names (files, registry keys and values, profile sections

@@ -128,10 +128,7 @@ std::unique_ptr<Profile> Parse(const std::string& text) {
 
 struct Cached {
     uint64_t generation = 0;  // the CacheGeneration at which the file was last found unchanged
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    long long mtimeSec = 0, mtimeNsec = 0;
+    FileStamp stamp;          // the file the parse was made from
     std::shared_ptr<Profile> profile;
 };
 
@@ -212,9 +209,7 @@ std::shared_ptr<Profile> LoadFile(LPCSTR fileName, uint64_t generation) {
         SetError(ERROR_ACCESS_DENIED);
         return nullptr;
     }
-    if (it != cache.end() && it->second.device == st.st_dev && it->second.inode == st.st_ino &&
-        it->second.size == st.st_size && it->second.mtimeSec == static_cast<long long>(st.st_mtim.tv_sec) &&
-        it->second.mtimeNsec == static_cast<long long>(st.st_mtim.tv_nsec)) {
+    if (it != cache.end() && it->second.stamp == StampOf(st)) {
         it->second.generation = generation;
         return it->second.profile;
     }
@@ -226,11 +221,7 @@ std::shared_ptr<Profile> LoadFile(LPCSTR fileName, uint64_t generation) {
     if (cache.size() >= kCacheLimit && it == cache.end()) cache.clear();
     Cached entry;
     entry.generation = generation;
-    entry.device = st.st_dev;
-    entry.inode = st.st_ino;
-    entry.size = st.st_size;
-    entry.mtimeSec = static_cast<long long>(st.st_mtim.tv_sec);
-    entry.mtimeNsec = static_cast<long long>(st.st_mtim.tv_nsec);
+    entry.stamp = StampOf(st);
     entry.profile = std::shared_ptr<Profile>(Parse(DecodeFile(text)));
     cache[host] = entry;
     return entry.profile;

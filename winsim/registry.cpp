@@ -159,30 +159,6 @@ struct StoredValue {
     std::string text;    // its own lines as stored; empty: written in winsim's form
 };
 
-// What values.reg was when it was read: a write-back goes only over the
-// file it was read from.
-struct FileStamp {
-    bool exists = false;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-    long long mtimeSec = 0, mtimeNsec = 0;
-    bool operator==(const FileStamp& o) const {
-        return exists == o.exists && device == o.device && inode == o.inode && size == o.size &&
-               mtimeSec == o.mtimeSec && mtimeNsec == o.mtimeNsec;
-    }
-};
-
-FileStamp StampOf(const struct stat& st) {
-    FileStamp stamp;
-    stamp.exists = true;
-    stamp.device = st.st_dev;
-    stamp.inode = st.st_ino;
-    stamp.size = st.st_size;
-    stamp.mtimeSec = static_cast<long long>(st.st_mtim.tv_sec);
-    stamp.mtimeNsec = static_cast<long long>(st.st_mtim.tv_nsec);
-    return stamp;
-}
 
 struct KeyValues {
     std::vector<StoredValue> values;
