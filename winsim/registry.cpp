@@ -517,7 +517,13 @@ void FindDamage(const std::string& folder, std::vector<std::string>* out) {
 struct ValuesCache {
     uint64_t drops = 0;  // the CacheDrops the entries stand for
     std::map<std::string, KeyValues> byFolder;  // ordered, for ForgetValuesBelow
+    size_t loaded = 0;   // bytes of values.reg read into it since it was last emptied
 };
+
+// A process that reads many large keys (a capture of 9,999 port records of
+// 35 KB of text each) keeps no more than this of them: once the files read
+// into the cache pass it, the cache starts empty again.
+constexpr size_t kValuesCacheBudget = 64u << 20;
 
 ValuesCache& TheValuesCache() {
     static ValuesCache cache;
@@ -531,6 +537,7 @@ std::map<std::string, KeyValues>& ValuesByFolder() {
     uint64_t drops = CacheDrops();
     if (cache.drops != drops) {
         cache.byFolder.clear();
+        cache.loaded = 0;
         cache.drops = drops;
     }
     return cache.byFolder;
@@ -539,8 +546,16 @@ std::map<std::string, KeyValues>& ValuesByFolder() {
 const KeyValues& CachedValues(const std::string& folder) {
     auto& byFolder = ValuesByFolder();
     auto it = byFolder.find(folder);
-    if (it == byFolder.end()) it = byFolder.emplace(folder, LoadValues(folder)).first;
-    return it->second;
+    if (it != byFolder.end()) return it->second;
+    KeyValues values = LoadValues(folder);
+    ValuesCache& cache = TheValuesCache();
+    size_t size = values.stamp.exists ? static_cast<size_t>(values.stamp.size) : 0;
+    if (cache.loaded + size > kValuesCacheBudget) {
+        byFolder.clear();
+        cache.loaded = 0;
+    }
+    cache.loaded += size;
+    return byFolder.emplace(folder, std::move(values)).first->second;
 }
 
 enum class WriteBack { kWritten, kStale, kFailed };
