@@ -438,8 +438,7 @@ void Checker::CheckSections() {
 
 void Checker::CheckPrinters() {
     const MachineReading& m = report_->machine;
-    std::unordered_map<std::string, size_t> byName;
-    for (size_t i = 0; i < m.printers.size(); ++i) byName.emplace(UpperCaseForm(m.printers[i].name), i);
+    const PrinterLookup lookup(m.printers);
     // Printers named in more than one section: one finding each, at the last.
     std::map<std::string, std::vector<int>> sectionsOf;
     std::map<std::string, std::pair<int, int>> lastKey;
@@ -447,9 +446,9 @@ void Checker::CheckPrinters() {
         std::vector<std::string> inSection;
         for (const auto& key : s.printers) {
             const std::string& name = key.second;
-            auto found = name.find_first_of("\\,") == std::string::npos ? byName.find(UpperCaseForm(name)) : byName.end();
-            report_->printers.push_back(PlannedPrinter{name, s.port, s.number, found != byName.end()});
-            if (found == byName.end()) {
+            const bool found = lookup.Find(name) >= 0;
+            report_->printers.push_back(PlannedPrinter{name, s.port, s.number, found});
+            if (!found) {
                 std::string similar;
                 for (const PrinterReading& p : m.printers)
                     if (similar.empty() && lstrcmpiA(p.name.c_str(), name.c_str()) == 0) similar = p.name;
@@ -463,7 +462,7 @@ void Checker::CheckPrinters() {
                     Add("printer-named-twice", s.number, AssignKey(key.first), "",
                         {{"printer", name}, {"section", std::to_string(s.number)}});
             inSection.push_back(name);
-            if (found == byName.end()) continue;
+            if (!found) continue;
             std::vector<int>& list = sectionsOf[UpperCaseForm(name)];
             if (list.empty() || list.back() != s.number) list.push_back(s.number);
             lastKey[UpperCaseForm(name)] = {s.number, key.first};
@@ -524,19 +523,13 @@ void Checker::CheckRun() {
             if (!p.keepsMonitorInUse) continue;
             // The first entry that names a port of the monitor once blanks are taken away.
             std::string port, blanked;
-            for (size_t at = 0; port.empty() && at <= p.after.size();) {
-                size_t comma = p.after.find(',', at);
-                std::string entry = p.after.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
-                std::string trimmed = entry;
-                trimmed.erase(0, trimmed.find_first_not_of(" \t\r\n"));
-                trimmed.erase(trimmed.find_last_not_of(" \t\r\n") + 1);
+            for (const std::string& entry : PortListEntries(p.after)) {
+                std::string trimmed = TrimmedPortEntry(entry);
                 auto found = ports.find(UpperCaseForm(trimmed));
-                if (found != ports.end()) {
-                    port = found->second;
-                    if (trimmed != entry) blanked = entry;
-                }
-                if (comma == std::string::npos) break;
-                at = comma + 1;
+                if (found == ports.end()) continue;
+                port = found->second;
+                if (trimmed != entry) blanked = entry;
+                break;
             }
             std::string why, fix;
             if (!IsDisconnectedPrinter(p.attributes)) {
@@ -567,14 +560,8 @@ void Checker::CheckRun() {
                 {{"printer", p.name}, {"before", p.before}});
         } else if (!plan_.uninstall && p.after != p.before) {
             std::vector<std::string> lost;
-            size_t at = 0;
-            while (at <= p.before.size()) {
-                size_t comma = p.before.find(',', at);
-                std::string entry = p.before.substr(at, comma == std::string::npos ? std::string::npos : comma - at);
+            for (const std::string& entry : PortListEntries(p.before))
                 if (("," + p.after + ",").find("," + entry + ",") == std::string::npos) lost.push_back(entry);
-                if (comma == std::string::npos) break;
-                at = comma + 1;
-            }
             Add("printer-loses-port", 0, "", "",
                 {{"printer", p.name}, {"lost", Enumeration(lost)}, {"before", p.before}, {"after", p.after}});
         }
@@ -582,9 +569,7 @@ void Checker::CheckRun() {
     if (plan_.uninstall) return;
     // The monitor files, the registration and the ports.
     for (const std::string& file : f.failedCopies) {
-        DWORD attributes = INVALID_FILE_ATTRIBUTES;
-        for (const SystemFileReading& s : report_->machine.systemFiles)
-            if (SameName(s.name, file)) attributes = s.attributes;
+        DWORD attributes = SystemFileAttributes(report_->machine, file);
         if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
         std::string path = report_->machine.systemDirectory + "\\" + file;
         Add("copy-fails", 0, "", file,
@@ -709,23 +694,23 @@ void Checker::Run() {
 
 }  // namespace
 
-std::string AnsiText(const std::basic_string<WCHAR>& text) {
+namespace {
+
+// UTF-16 text in a code page's bytes.
+std::string NarrowText(const std::basic_string<WCHAR>& text, UINT codePage) {
     if (text.empty()) return std::string();
-    int bytes = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+    int bytes = WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
     if (bytes > 0)
-        WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &out[0], bytes, nullptr, nullptr);
+        WideCharToMultiByte(codePage, 0, text.data(), static_cast<int>(text.size()), &out[0], bytes, nullptr, nullptr);
     return out;
 }
 
-std::string Utf8Text(const std::basic_string<WCHAR>& text) {
-    if (text.empty()) return std::string();
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<size_t>(bytes > 0 ? bytes : 0), '\0');
-    if (bytes > 0)
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &out[0], bytes, nullptr, nullptr);
-    return out;
-}
+}  // namespace
+
+std::string AnsiText(const std::basic_string<WCHAR>& text) { return NarrowText(text, CP_ACP); }
+
+std::string Utf8Text(const std::basic_string<WCHAR>& text) { return NarrowText(text, CP_UTF8); }
 
 std::string FieldText(const FieldValue& value, bool utf8) {
     if (kPortFields[value.field].kind == PortFieldKind::Number) return std::to_string(value.number);

@@ -196,13 +196,11 @@ std::string TextReport(const PreflightReport& r) {
         out += "  Printer '" + p.name + "': " + p.before + " -> " + p.after +
                (p.after == "FILE:" ? " (printing stops)" : "") + "\n";
     }
+    out += "  Client         " + r.client + "\n";
     if (!r.uninstall) {
-        out += "  Client         " + r.client + "\n";
         out += "  Fonts          " + r.fonts + "\n";
         out += "  Subnet file    " + r.subnetFile + "\n";
         out += "  Batch file     " + r.batchFile + "\n";
-    } else {
-        out += "  Client         " + r.client + "\n";
     }
     out += "  Exit code      " + std::to_string(f.exitCode) +
            (f.stop == RunStop::None ? " (it runs to its end)" : " (it stops " + StopPhrase(f) + ")") + "\n";

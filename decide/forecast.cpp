@@ -34,12 +34,17 @@ struct PortTable {
     std::vector<PortReading> ports;
     std::unordered_set<std::string> known;  // every port's name, upper-case
 
-    explicit PortTable(const std::vector<PortReading>& read) : ports(read) {
-        for (const PortReading& p : ports) known.insert(UpperCaseForm(p.name));
-    }
+    explicit PortTable(const std::vector<PortReading>& read) : ports(read) { Rebuild(); }
     void Rebuild() {
         known.clear();
         for (const PortReading& p : ports) known.insert(UpperCaseForm(p.name));
+    }
+    // The upper-case names of the ports of one monitor.
+    std::unordered_set<std::string> NamesOf(const char* monitor) const {
+        std::unordered_set<std::string> names;
+        for (const PortReading& p : ports)
+            if (SameName(p.monitor, monitor)) names.insert(UpperCaseForm(p.name));
+        return names;
     }
 };
 
@@ -73,31 +78,19 @@ struct MonitorEntryTest {
 
 // The spooler takes a port list when every entry names a port it knows.
 bool SpoolerTakes(const PortTable& local, const std::string& list) {
-    size_t start = 0;
-    while (true) {
-        size_t comma = list.find(',', start);
-        std::string entry = list.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    for (const std::string& entry : PortListEntries(list))
         if (entry.empty() || entry.find('\\') != std::string::npos || !local.known.count(UpperCaseForm(entry)))
             return false;
-        if (comma == std::string::npos) return true;
-        start = comma + 1;
-    }
+    return true;
 }
 
 // The entries of a port list as the spooler reads them to see whether a
 // port is in use: split at commas, blanks around each taken away.
 std::vector<std::string> UsedPorts(const std::string& list) {
     std::vector<std::string> used;
-    size_t start = 0;
-    while (start <= list.size()) {
-        size_t comma = list.find(',', start);
-        if (comma == std::string::npos) comma = list.size();
-        size_t b = start, e = comma;
-        auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
-        while (b < e && blank(list[b])) ++b;
-        while (e > b && blank(list[e - 1])) --e;
-        if (e > b) used.push_back(list.substr(b, e - b));
-        start = comma + 1;
+    for (const std::string& entry : PortListEntries(list)) {
+        std::string trimmed = TrimmedPortEntry(entry);
+        if (!trimmed.empty()) used.push_back(trimmed);
     }
     return used;
 }
@@ -191,9 +184,7 @@ bool Forecaster::Remove() {
         // monitor; the print server's printers are not read.
         bool inUse = false;
         if (TargetIsLocal()) {
-            std::unordered_set<std::string> ports;
-            for (const PortReading& port : target_.ports)
-                if (SameName(port.monitor, word_)) ports.insert(UpperCaseForm(port.name));
+            std::unordered_set<std::string> ports = target_.NamesOf(word_);
             for (PrinterForecast& printer : f_->printers) {
                 for (const std::string& used : UsedPorts(printer.after))
                     printer.keepsMonitorInUse = printer.keepsMonitorInUse || ports.count(UpperCaseForm(used)) > 0;
@@ -216,15 +207,10 @@ bool Forecaster::Remove() {
 
 bool Forecaster::CopyFiles() {
     MonitorFileSet set = GetMonitorFileSet(plan_.edition, f_->version.platform);
-    auto inSystemDirectory = [this](const char* name) {
-        for (const SystemFileReading& file : m_.systemFiles)
-            if (SameName(file.name, name)) return file.attributes;
-        return static_cast<DWORD>(INVALID_FILE_ATTRIBUTES);
-    };
     for (const char* name : {set.monitorDll, set.uiDll, set.cairoDll}) {
         if (!name) continue;
         // The deletion before takes away a file (read-only or not), never a folder.
-        bool copied = IsReadable(name) && !IsFolder(inSystemDirectory(name)) && !m_.systemDirectory.empty();
+        bool copied = IsReadable(name) && !IsFolder(SystemFileAttributes(m_, name)) && !m_.systemDirectory.empty();
         if (name == set.monitorDll) dllPresent_ = copied;
         if (copied) continue;
         f_->failedCopies.push_back(name);
@@ -262,9 +248,7 @@ void Forecaster::WritePorts() {
     if (f_->serverNameTooLong) f_->channelError = ERROR_INVALID_NAME;
     else if (f_->spoolerError) f_->channelError = f_->spoolerError;
     else if (!registeredOnTarget_) f_->channelError = ERROR_UNKNOWN_PORT;
-    std::unordered_set<std::string> ofMonitor;
-    for (const PortReading& port : target_.ports)
-        if (SameName(port.monitor, word_)) ofMonitor.insert(UpperCaseForm(port.name));
+    std::unordered_set<std::string> ofMonitor = target_.NamesOf(word_);
     for (const SectionForecast& section : f_->sections) {
         if (f_->channelError) f_->portError = f_->channelError;
         else if (ofMonitor.count(UpperCaseForm(section.port))) f_->portError = ERROR_ALREADY_EXISTS;
@@ -307,9 +291,8 @@ void Forecaster::ScanSections() {
 }
 
 void Forecaster::Assign() {
-    // The printers by the upper-case forms of their names, as OpenPrinterA finds them.
-    std::unordered_map<std::string, int> byName;
-    for (size_t i = 0; i < f_->printers.size(); ++i) byName.emplace(UpperCaseForm(f_->printers[i].name), int(i));
+    // f_->printers are the machine's, in its order.
+    PrinterLookup lookup(m_.printers);
     for (const SectionForecast& section : f_->sections) {
         if (section.number > f_->portCount) return;
         bool taken = local_.known.count(UpperCaseForm(section.port)) > 0;
@@ -319,8 +302,7 @@ void Forecaster::Assign() {
             a.key = key.first;
             a.name = key.second;
             a.port = section.port;
-            auto it = a.name.find_first_of("\\,") == std::string::npos ? byName.find(UpperCaseForm(a.name)) : byName.end();
-            if (it != byName.end()) a.printer = it->second;
+            a.printer = lookup.Find(a.name);
             a.taken = a.printer >= 0 && taken;
             if (a.taken) {
                 f_->printers[static_cast<size_t>(a.printer)].after = a.port;
@@ -428,9 +410,8 @@ void Forecaster::Run() {
         if (!CopyFiles()) return;
     } else {
         MonitorFileSet set = GetMonitorFileSet(plan_.edition, f_->version.platform);
-        for (const SystemFileReading& file : m_.systemFiles)
-            if (set.monitorDll && SameName(file.name, set.monitorDll))
-                dllPresent_ = file.attributes != INVALID_FILE_ATTRIBUTES && !IsFolder(file.attributes);
+        DWORD dll = set.monitorDll ? SystemFileAttributes(m_, set.monitorDll) : INVALID_FILE_ATTRIBUTES;
+        dllPresent_ = dll != INVALID_FILE_ATTRIBUTES && !IsFolder(dll);
     }
     if (!Register()) return;
     WritePorts();
@@ -466,4 +447,33 @@ std::string BlockedFolder(const std::string& path) {
         if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return level;
         if (at == std::string::npos) return std::string();
     }
+}
+
+PrinterLookup::PrinterLookup(const std::vector<PrinterReading>& printers) {
+    for (size_t i = 0; i < printers.size(); ++i) byName_.emplace(UpperCaseForm(printers[i].name), static_cast<int>(i));
+}
+
+int PrinterLookup::Find(const std::string& name) const {
+    if (name.find_first_of("\\,") != std::string::npos) return -1;
+    auto it = byName_.find(UpperCaseForm(name));
+    return it == byName_.end() ? -1 : it->second;
+}
+
+std::vector<std::string> PortListEntries(const std::string& list) {
+    std::vector<std::string> entries;
+    size_t start = 0;
+    while (true) {
+        size_t comma = list.find(',', start);
+        entries.push_back(list.substr(start, comma == std::string::npos ? std::string::npos : comma - start));
+        if (comma == std::string::npos) return entries;
+        start = comma + 1;
+    }
+}
+
+std::string TrimmedPortEntry(const std::string& entry) {
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; };
+    size_t b = 0, e = entry.size();
+    while (b < e && blank(entry[b])) ++b;
+    while (e > b && blank(entry[e - 1])) --e;
+    return entry.substr(b, e - b);
 }

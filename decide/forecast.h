@@ -9,6 +9,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "base/run_plan.h"
@@ -105,6 +106,26 @@ struct RunForecast {
 };
 
 RunForecast ForecastRun(const RunPlan& plan, const MachineReading& machine);
+
+// The printer an assignment key names, found as OpenPrinterA finds it: among
+// the local printers by the upper-case form of its name (the first of a
+// form); a name holding a backslash or a comma names no printer.
+class PrinterLookup {
+public:
+    explicit PrinterLookup(const std::vector<PrinterReading>& printers);
+    // The printer's index in the list it was made from, or -1.
+    int Find(const std::string& name) const;
+
+private:
+    std::unordered_map<std::string, int> byName_;
+};
+
+// The entries of a port list, split at its commas as they stand (blanks kept,
+// empty entries included).
+std::vector<std::string> PortListEntries(const std::string& list);
+// An entry as the spooler reads it to see whether a port is in use: without
+// the blanks (space, tab, CR, LF) around it.
+std::string TrimmedPortEntry(const std::string& entry);
 
 // True when the install log at path could be opened for appending: it is no
 // folder, not read-only, and its folder exists. The file is not touched.

@@ -47,22 +47,17 @@ void ReadRecord(PortReading* port) {
     DWORD size = kPortRecordSize, type = 0;
     LSTATUS status = RegQueryValueExA(key.get(), "Record", nullptr, &type, record.data(), &size);
     if (status == ERROR_MORE_DATA) {
-        port->recordSize = size;
         // A record too large is still kept as it is stored.
+        port->recordSize = size;
         record.resize(size);
-        if (RegQueryValueExA(key.get(), "Record", nullptr, &type, record.data(), &size) != ERROR_SUCCESS ||
-            size > record.size())
-            return;
-        port->recordFound = true;
-        port->recordType = type;
-        port->recordBytes.assign(reinterpret_cast<const char*>(record.data()), size);
-        return;
+        status = RegQueryValueExA(key.get(), "Record", nullptr, &type, record.data(), &size);
     }
-    if (status != ERROR_SUCCESS) return;
+    if (status != ERROR_SUCCESS || size > record.size()) return;
     port->recordSize = size;
     port->recordFound = true;
     port->recordType = type;
     port->recordBytes.assign(reinterpret_cast<const char*>(record.data()), size);
+    // Decoded only when it has the record's size.
     DecodeRecord(record.data(), size, &port->fields);
 }
 
@@ -143,6 +138,12 @@ FieldValue FieldIn(const RecordFields& fields, size_t i) {
     else
         for (const char* c = field.textDefault; *c; ++c) value.text += static_cast<WCHAR>(static_cast<unsigned char>(*c));
     return value;
+}
+
+DWORD SystemFileAttributes(const MachineReading& m, const std::string& name) {
+    for (const SystemFileReading& file : m.systemFiles)
+        if (SameName(file.name, name)) return file.attributes;
+    return INVALID_FILE_ATTRIBUTES;
 }
 
 bool NamesThisMachine(const std::string& server) {

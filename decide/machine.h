@@ -96,6 +96,10 @@ struct MachineReading {
 // installer has, so that the system directory is the native one.
 MachineReading ReadMachine(const char* server);
 
+// The attributes of a monitor file in the system directory as it was read;
+// INVALID_FILE_ATTRIBUTES when it is not there (or was not looked for).
+DWORD SystemFileAttributes(const MachineReading& m, const std::string& name);
+
 // True when a print server's name, after its leading backslashes, is this
 // computer's name: the local spooler answers for it.
 bool NamesThisMachine(const std::string& server);
