@@ -17,6 +17,14 @@ bool RunsFromFolder(const char* folder);
 bool RemoveSubnetMappingFile(const EditionProfile& edition);
 bool RemoveFontFiles(const EditionProfile& edition);
 
+// Where the client's registry entries stand: its autostart value in the Run
+// key (HKEY_LOCAL_MACHINE), and its per-user data key below each session's
+// subkey of "Volatile Environment" (HKEY_CURRENT_USER).
+constexpr char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char kAutostartValue[] = "Vormo Client";
+constexpr char kVolatileEnvironment[] = "Volatile Environment";
+constexpr char kUserDataKey[] = "Oxlen Vormo Client";
+
 // A subkey name of "Volatile Environment" is read into 512 bytes, which also
 // take the "\Oxlen Vormo Client" suffix; a name without room for it is skipped.
 constexpr size_t kVolatileSubkeyNameSize = 512;

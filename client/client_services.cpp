@@ -11,11 +11,7 @@
 
 namespace {
 
-const char kRunKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-const char kAutostartValue[] = "Vormo Client";
 const char kStopperName[] = "StopUIClients.exe";
-const char kVolatileEnvironment[] = "Volatile Environment";
-const char kDataKeySuffix[] = "\\Oxlen Vormo Client";
 
 // Runs the client stopper from the installer folder (the current directory),
 // by its full path and without any search, and waits for it. False when it
@@ -98,7 +94,7 @@ void RemoveUserData() {
             break;
         if (IsRegistryLink(environment.get(), name)) continue;
         size_t length = std::strlen(name);
-        int n = std::snprintf(name + length, sizeof name - length, "%s", kDataKeySuffix);
+        int n = std::snprintf(name + length, sizeof name - length, "\\%s", kUserDataKey);
         if (n < 0 || static_cast<size_t>(n) >= sizeof name - length) continue;  // no such key can exist
         if (IsRegistryLink(environment.get(), name)) continue;
         platform::RegKey data;

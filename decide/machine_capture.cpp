@@ -10,6 +10,7 @@
 
 #include "base/edition.h"
 #include "base/wow64.h"
+#include "client/client_files.h"
 #include "decide/names.h"
 #include "platform/handles.h"
 
@@ -18,11 +19,8 @@ namespace {
 // Registry names hold at most 255 characters (keys) and 16383 (values).
 constexpr DWORD kKeyNameSize = 256;
 constexpr DWORD kValueNameSize = 16384;
-// The event-log source, the client's autostart value and its per-user data
-// key: the names the installer writes them under.
+// The event-log source, under the name the installer registers it.
 const char kEventSourceKey[] = "SYSTEM\\CurrentControlSet\\Services\\EventLog\\Application\\VormoPort";
-const char kVolatileEnvironment[] = "Volatile Environment";
-const char kUserDataKey[] = "Oxlen Vormo Client";
 
 // The registry the capture takes: one value of a key, or a key with every
 // value and every key below it. A key below SOFTWARE is taken in the 32-bit
@@ -36,7 +34,7 @@ struct RegistryPart {
 const RegistryPart kRegistryParts[] = {
     {"SOFTWARE\\Microsoft\\NET Framework Setup\\NDP\\v2.0.50727", "Install", true},
     {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion", "ProgramFilesDir", true},
-    {"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run", "Vormo Client", true},
+    {kRunKey, kAutostartValue, true},
     {"SOFTWARE\\Oxlen Corporation", nullptr, true},
     {kEventSourceKey, nullptr, false},
 };
