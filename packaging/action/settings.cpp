@@ -1,5 +1,7 @@
 #include "packaging/action/settings.h"
 
+#include <initializer_list>
+
 namespace vormo_package {
 
 const SettingInfo kSettings[kSettingCount] = {
@@ -133,26 +135,24 @@ std::wstring Shown(const std::wstring& value) {
 
 const wchar_t kNothingChanged[] = L" Nothing was changed.";
 
+// A value of a small set, written in any ASCII case: its one spelling.
+bool OneOf(const std::wstring& value, std::initializer_list<const wchar_t*> spellings, std::wstring* normalized) {
+    for (const wchar_t* spelling : spellings) {
+        if (!SameIgnoringAsciiCase(value, spelling)) continue;
+        *normalized = spelling;
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 bool NormalizeValue(ValueKind kind, const std::wstring& value, const Request& request, std::wstring* normalized) {
     switch (kind) {
         case ValueKind::Edition:
-            if (SameIgnoringAsciiCase(value, L"Standard"))
-                *normalized = L"Standard";
-            else if (SameIgnoringAsciiCase(value, L"Enterprise"))
-                *normalized = L"Enterprise";
-            else
-                return false;
-            return true;
+            return OneOf(value, {L"Standard", L"Enterprise"}, normalized);
         case ValueKind::Config:
-            if (SameIgnoringAsciiCase(value, L"Ini"))
-                *normalized = L"Ini";
-            else if (SameIgnoringAsciiCase(value, L"Registry"))
-                *normalized = L"Registry";
-            else
-                return false;
-            return true;
+            return OneOf(value, {L"Ini", L"Registry"}, normalized);
         case ValueKind::Flag:
             if (value != L"0" && value != L"1") return false;
             *normalized = value;
