@@ -234,19 +234,35 @@ bool CheckOwnFiles(const std::string& dir, std::string* error) {
     return true;
 }
 
+namespace {
+
+// Reads an open file to its end, straight into the string in the size it
+// has now (`size`); a file that grows meanwhile is read to its end all the
+// same. False when a read fails; *content then holds what was read.
+bool ReadToEnd(int fd, size_t size, std::string* content) {
+    content->clear();
+    size_t done = 0;
+    for (;;) {
+        if (done == content->size()) content->resize(done + std::max<size_t>(size + 1 - done, 65536));
+        ssize_t n = ::read(fd, &(*content)[done], content->size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            content->resize(done);
+            return n == 0;
+        }
+        done += static_cast<size_t>(n);
+    }
+}
+
+}  // namespace
+
 bool ReadOwnFile(const std::string& hostPath, std::string* content) {
     // Never through a link, and never blocked by a pipe in the file's place.
+    content->clear();
     int fd = ::open(hostPath.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st;
-    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    content->clear();
-    char buffer[65536];
-    ssize_t n;
-    while (ok && (n = ::read(fd, buffer, sizeof buffer)) != 0) {
-        if (n < 0) ok = false;
-        else content->append(buffer, static_cast<size_t>(n));
-    }
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && ReadToEnd(fd, static_cast<size_t>(st.st_size), content);
     ::close(fd);
     return ok;
 }
@@ -636,24 +652,12 @@ bool WriteFileAtomicAt(int folderFd, const std::string& name, const std::string&
 bool ReadWholeFile(const std::string& hostPath, std::string* content) {
     int fd = ::open(hostPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
-    content->clear();
-    // Read straight into the string, in the size the file has now; a file
-    // that grows meanwhile is read to its end all the same. As before, what
-    // could be opened counts as read (a folder reads as nothing).
+    // What could be opened counts as read (a folder reads as nothing).
     struct stat st;
     size_t size = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) ? static_cast<size_t>(st.st_size) : 0;
-    size_t done = 0;
-    for (;;) {
-        if (done == content->size()) content->resize(done + std::max<size_t>(size + 1 - done, 65536));
-        ssize_t n = ::read(fd, &(*content)[done], content->size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            content->resize(done);
-            ::close(fd);
-            return true;
-        }
-        done += static_cast<size_t>(n);
-    }
+    ReadToEnd(fd, size, content);
+    ::close(fd);
+    return true;
 }
 
 }  // namespace winsim
