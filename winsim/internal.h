@@ -107,6 +107,11 @@ void EraseTree(std::map<std::string, T>* table, const std::string& host) {
 // refuses it, naming it); each is opened without following a link, so that
 // one made while the machine is open is never written through either.
 bool CheckOwnFiles(const std::string& dir, std::string* error);
+// Reads an open file to its end, straight into the string in the size it
+// has now (`size`); a file that grows meanwhile is read to its end all the
+// same. False (errno telling why) when a read fails; *content then holds
+// what was read.
+bool ReadToEnd(int fd, size_t size, std::string* content);
 // Reads a file of winsim's own whole; false when it cannot be read, is a
 // link or is no file.
 bool ReadOwnFile(const std::string& hostPath, std::string* content);

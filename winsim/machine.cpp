@@ -234,11 +234,6 @@ bool CheckOwnFiles(const std::string& dir, std::string* error) {
     return true;
 }
 
-namespace {
-
-// Reads an open file to its end, straight into the string in the size it
-// has now (`size`); a file that grows meanwhile is read to its end all the
-// same. False when a read fails; *content then holds what was read.
 bool ReadToEnd(int fd, size_t size, std::string* content) {
     content->clear();
     size_t done = 0;
@@ -253,8 +248,6 @@ bool ReadToEnd(int fd, size_t size, std::string* content) {
         done += static_cast<size_t>(n);
     }
 }
-
-}  // namespace
 
 bool ReadOwnFile(const std::string& hostPath, std::string* content) {
     // Never through a link, and never blocked by a pipe in the file's place.

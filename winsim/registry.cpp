@@ -159,7 +159,6 @@ struct StoredValue {
     std::string text;    // its own lines as stored; empty: written in winsim's form
 };
 
-
 struct KeyValues {
     std::vector<StoredValue> values;
     std::string after;  // lines after the last value, as stored
@@ -426,11 +425,7 @@ KeyValues LoadValues(const std::string& folder) {
     struct stat st;
     bool read = fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     if (read) values.stamp = StampOf(st);
-    char buffer[65536];
-    for (ssize_t n; read && (n = ::read(fd, buffer, sizeof buffer)) != 0;) {
-        if (n < 0) read = false;
-        else text.append(buffer, static_cast<size_t>(n));
-    }
+    read = read && ReadToEnd(fd, static_cast<size_t>(st.st_size), &text);
     int readError = errno;
     if (fd >= 0) ::close(fd);
     if (!read) {
