@@ -263,3 +263,22 @@ crlf_only() {
     END { if (prev == "0d") bad++; print bad + 0 }')
   [ "$bad" = 0 ]
 }
+
+# hold_mutex, release_mutex: the helper holds Install.exe's mutex between
+# them, so that Install.exe fails with "Another (un)installation already running."
+hold_mutex() {
+  local i
+  rm -f "$P/drive_c/mutex.ready" "$P/drive_c/mutex.release"
+  WINEPREFIX=$P wine 'C:\tools\wine_helper.exe' holdmutex 'Global\VormoClientInstallMutex' 'C:\mutex.ready' \
+    'C:\mutex.release' >/dev/null 2>&1 &
+  MUTEX_HOLDER=$!
+  for ((i = 0; i < 200; i++)); do
+    [ -f "$P/drive_c/mutex.ready" ] && break
+    sleep 0.1
+  done
+  check "the helper holds the mutex" test -f "$P/drive_c/mutex.ready"
+}
+release_mutex() {
+  touch "$P/drive_c/mutex.release"
+  wait "$MUTEX_HOLDER" || true
+}

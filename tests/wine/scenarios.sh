@@ -301,18 +301,9 @@ scenario_help() {
 
 scenario_mutex() {
   begin mutex
-  local ready="$P/drive_c/mutex.ready" release="$P/drive_c/mutex.release" holder i
-  WINEPREFIX=$P wine 'C:\tools\wine_helper.exe' holdmutex 'Global\VormoClientInstallMutex' 'C:\mutex.ready' \
-    'C:\mutex.release' >/dev/null 2>&1 &
-  holder=$!
-  for ((i = 0; i < 200; i++)); do
-    [ -f "$ready" ] && break
-    sleep 0.1
-  done
-  check "the helper holds the mutex" test -f "$ready"
+  hold_mutex
   install_run "$P" "$O/second"
-  touch "$release"
-  wait "$holder" || true
+  release_mutex
   check_eq "exit code of the refused run" 255 "$(cat "$O/second.rc")"
   check_eq "console of the refused run" "ERROR: Another (un)installation already running." "$(cat "$O/second")"
   check_log_is_console "$O/second"
