@@ -182,16 +182,27 @@ void ShowJournal(std::string* out) {
 
 }  // namespace
 
+namespace {
+
+// The Windows a program is told of, from a row of the table or a capture
+// (each has these members).
+template <class Version>
+void TakeVersion(const Version& v, MachineConfig* c) {
+    c->platform = v.platform;
+    c->major = v.major;
+    c->minor = v.minor;
+    c->build = v.build;
+    c->productType = v.productType;
+    c->is64 = v.is64;
+}
+
+}  // namespace
+
 bool ApplyOsName(const std::string& name, MachineConfig* c) {
     for (const auto& row : kOsTable) {
         if (!EqualNoCase(row.name, name)) continue;
         c->os = row.name;
-        c->platform = row.platform;
-        c->major = row.major;
-        c->minor = row.minor;
-        c->build = row.build;
-        c->productType = row.productType;
-        c->is64 = row.is64;
+        TakeVersion(row, c);
         return true;
     }
     return false;
@@ -238,12 +249,7 @@ void ApplyCapturedVersion(const NewOptions& options, MachineConfig* c) {
             break;
         }
     }
-    c->platform = options.platform;
-    c->major = options.major;
-    c->minor = options.minor;
-    c->build = options.build;
-    c->productType = options.productType;
-    c->is64 = options.is64;
+    TakeVersion(options, c);
 }
 
 // The captured spooler: its monitors with their ports, and no printer yet.
