@@ -280,8 +280,6 @@ void Reader::ReadFiles() {
 void Reader::Run() {
     ReadWindows();
     if (Failed()) return;
-    // The native system directory, as the installer copies into it.
-    if (c_.wow64) DisableFsRedirection();
     c_.reading = ReadMachine(nullptr);
     if (c_.reading.local.error) return Fail(ErrorText("the spooler cannot list its ports", c_.reading.local.error));
     if (c_.reading.printersError)

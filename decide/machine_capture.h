@@ -50,7 +50,7 @@ struct MachineCapture {
     std::string failure;                // what could not be read; empty when the capture is whole
 };
 
-// Reads this machine. A 32-bit process on 64-bit Windows has its file-system
-// redirection switched off afterwards (the native system directory is read,
-// as the installer reads it).
+// Reads this machine. The process has its file-system redirection switched
+// off, as ReadMachine asks, so that the native system directory is read as
+// the installer reads it.
 MachineCapture ReadMachineCapture();
